@@ -1,0 +1,13 @@
+# Sanitizer builds: ZENTA_SANITIZE=address (AddressSanitizer and
+# UndefinedBehaviorSanitizer) or ZENTA_SANITIZE=thread (ThreadSanitizer).
+if(ZENTA_SANITIZE STREQUAL "address")
+  set(_zenta_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+elseif(ZENTA_SANITIZE STREQUAL "thread")
+  set(_zenta_san -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT ZENTA_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "ZENTA_SANITIZE must be empty, 'address' or 'thread'")
+endif()
+if(_zenta_san)
+  add_compile_options(${_zenta_san})
+  add_link_options(${_zenta_san})
+endif()
