@@ -20,7 +20,8 @@ ViewerState::ViewerState() : current(&channels[0]) {
 }
 
 ViewerState::~ViewerState() {
-  for (auto& channel : channels) video::h263Destroy(channel.decoder);
+  for (auto& channel : channels)
+    video::h263Destroy(channel.decoder);
 }
 
 void ViewerState::raiseChannelCount(int32_t number) {

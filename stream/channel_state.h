@@ -27,7 +27,7 @@ inline constexpr int kNoConnection = -1;
 inline constexpr size_t kReceiveBufferSize = 158976;  // one 368 x 288 picture in 4:2:0 planes
 inline constexpr int kCanvasWidth = 368;
 inline constexpr int kCanvasHeight = 288;
-inline constexpr int kCanvasStride = kCanvasWidth * 3;                 // 1104 bytes
+inline constexpr int kCanvasStride = kCanvasWidth * 3;                         // 1104 bytes
 inline constexpr size_t kCanvasBytes = size_t{kCanvasStride} * kCanvasHeight;  // 317,952 bytes
 
 enum class ViewState : uint8_t {
@@ -50,8 +50,8 @@ struct ChannelView {
 
   std::atomic<bool> active{false};  // on screen, stream resumed
   video::H263DecoderHandle decoder;
-  uint8_t* picture = nullptr;  // the DecodedFrame behind pictureBitmap
-  uint8_t* rotated = nullptr;  // the RotatedFrame behind rotatedBitmap
+  uint8_t* picture = nullptr;                // the DecodedFrame behind pictureBitmap
+  uint8_t* rotated = nullptr;                // the RotatedFrame behind rotatedBitmap
   std::unique_ptr<uint8_t[]> receiveBuffer;  // kReceiveBufferSize bytes
 
   std::atomic<bool> ptzCapable{false};

@@ -35,7 +35,8 @@ bool isScanSpace(char c) {
 // least one digit. Values beyond 32 bits are no number.
 std::optional<long long> scanDecimal(std::string_view& text) {
   size_t i = 0;
-  while (i < text.size() && isScanSpace(text[i])) ++i;
+  while (i < text.size() && isScanSpace(text[i]))
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
@@ -55,17 +56,23 @@ std::optional<long long> scanDecimal(std::string_view& text) {
 
 }  // namespace
 
-std::string formatConnect(int channel) { return format("CONNECT %d 1\r\n", channel); }
+std::string formatConnect(int channel) {
+  return format("CONNECT %d 1\r\n", channel);
+}
 
 std::string formatLogin(int channel, std::string_view account, std::string_view password) {
   return format("%03d SetPass -%d %.*s %.*s\r\n", channel, channel,
-                static_cast<int>(account.size()), account.data(),
-                static_cast<int>(password.size()), password.data());
+                static_cast<int>(account.size()), account.data(), static_cast<int>(password.size()),
+                password.data());
 }
 
-std::string formatPause(int channel) { return format("%03d PAUSE\r\n", channel); }
+std::string formatPause(int channel) {
+  return format("%03d PAUSE\r\n", channel);
+}
 
-std::string formatResume(int channel) { return format("%03d RESUME\r\n", channel); }
+std::string formatResume(int channel) {
+  return format("%03d RESUME\r\n", channel);
+}
 
 std::string formatCameraCommand(int channel, std::string_view word, std::string_view account,
                                 std::string_view password) {
@@ -77,7 +84,8 @@ std::string formatCameraCommand(int channel, std::string_view word, std::string_
 MessageHeader parseHeader(const uint8_t* bytes) {
   MessageHeader header;
   uint64_t stampBits = 0;
-  for (int i = 7; i >= 0; --i) stampBits = (stampBits << 8) | bytes[i];
+  for (int i = 7; i >= 0; --i)
+    stampBits = (stampBits << 8) | bytes[i];
   std::memcpy(&header.timestamp, &stampBits, sizeof header.timestamp);
 
   const uint32_t rawCode = uint32_t{bytes[8]} | uint32_t{bytes[9]} << 8 |
@@ -165,7 +173,8 @@ HostSpec splitHostText(std::u16string_view hostText) {
   HostSpec spec{host.substr(0, colon), std::nullopt};
   const std::string_view portText = std::string_view(host).substr(colon + 1);
   int port = 0;
-  const auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
+  const auto [end, error] =
+      std::from_chars(portText.data(), portText.data() + portText.size(), port);
   if (error == std::errc{} && end != portText.data() && port >= 1 && port <= 65535) {
     spec.httpPort = port;
   }

@@ -16,15 +16,15 @@ inline constexpr int kChannelCount = 16;
 inline constexpr int kDefaultStreamPort = 18083;
 inline constexpr size_t kHeaderSize = 12;
 inline constexpr uint32_t kMaxVideoLength = 0x100000;  // 1,048,576 bytes
-inline constexpr size_t kMaxWireText = 39;  // account, password, host as sent
+inline constexpr size_t kMaxWireText = 39;             // account, password, host as sent
 
 inline constexpr std::string_view kGuestAccount = "guest";
 inline constexpr std::string_view kGuestPassword = "mirel";
 
 // The camera command words, by the index of their button on the PTZ panel.
 inline constexpr std::array<std::string_view, 16> kCameraCommands = {
-    "up",      "left",    "right",   "down",   "preset1", "preset2",  "preset3",  "preset4",
-    "preset5", "preset6", "preset7", "preset8", "zoomin", "zoomout", "zoomstop", "stop"};
+    "up",      "left",    "right",   "down",    "preset1", "preset2", "preset3",  "preset4",
+    "preset5", "preset6", "preset7", "preset8", "zoomin",  "zoomout", "zoomstop", "stop"};
 
 // Commands sent by the viewer; each ends in CR LF and carries no other framing.
 std::string formatConnect(int channel);
@@ -35,10 +35,10 @@ std::string formatCameraCommand(int channel, std::string_view word, std::string_
                                 std::string_view password);
 
 enum class MessageKind : uint8_t {
-  TimeTick,      // no payload
-  VideoFrame,    // one coded H.263 picture
-  TextMessage,   // text, possibly an INFO text
-  Broken,        // a length code that has no meaning; the stream is out of step
+  TimeTick,     // no payload
+  VideoFrame,   // one coded H.263 picture
+  TextMessage,  // text, possibly an INFO text
+  Broken,       // a length code that has no meaning; the stream is out of step
 };
 
 struct MessageHeader {
@@ -66,8 +66,12 @@ struct InfoText {
 std::optional<InfoText> parseInfo(const uint8_t* payload, size_t length);
 
 // Permission "1" allows camera control; "2" and "3" refuse viewing.
-inline bool permitsPtz(char permission) { return permission == '1'; }
-inline bool grantsViewing(char permission) { return permission != '2' && permission != '3'; }
+inline bool permitsPtz(char permission) {
+  return permission == '1';
+}
+inline bool grantsViewing(char permission) {
+  return permission != '2' && permission != '3';
+}
 
 // Stores `text` right-aligned in a 20-character field with leading blanks
 // (its first 20 characters when it is longer), followed by a zero byte.

@@ -21,7 +21,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int newStreamSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP); }
+int newStreamSocket() {
+  return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+}
 
 // Connects with a time limit, by a non-blocking connect. Gives up early when
 // `wakeFd` becomes readable. The socket is blocking again afterwards.
@@ -111,7 +113,8 @@ StreamSession::ConnectResult StreamSession::connect() {
   }
   if (!opened) {
     state_.current.load()->active = false;
-    for (auto& channel : state_.channels) channel.active = false;
+    for (auto& channel : state_.channels)
+      channel.active = false;
     closeAllChannels();
   }
   state_.connecting = false;
@@ -288,7 +291,8 @@ bool StreamSession::logIn(ChannelView& channel) {
     }
     login = formatLogin(channel.number, state_.wireAccount, state_.wirePassword);
   }
-  for (int copy = 0; copy < 3; ++copy) send(channel, login);
+  for (int copy = 0; copy < 3; ++copy)
+    send(channel, login);
   return true;
 }
 

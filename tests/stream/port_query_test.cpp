@@ -39,9 +39,9 @@ TEST(PortQuery, RequestLineAndHeaders) {
   TestServer server = replying("HTTP/1.0 200 OK\r\n\r\n80 18084");
   EXPECT_EQ(queryStreamPort("127.0.0.1", server.port(), 2s), 18084);
   ASSERT_EQ(server.connectionCount(), 1u);
-  EXPECT_EQ(server.received(0), "GET ports HTTP/1.0\r\nHost: 127.0.0.1:" +
-                                    std::to_string(server.port()) +
-                                    "\r\nUser-Agent: WINCE\r\n\r\n");
+  EXPECT_EQ(server.received(0),
+            "GET ports HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                "\r\nUser-Agent: WINCE\r\n\r\n");
 }
 
 TEST(PortQuery, Replies) {
@@ -96,9 +96,8 @@ TEST(PortQuery, ProbeMakesNoRequestWithoutAPort) {
   settings.probeTimeout = 300ms;
   StreamSession session(state, {}, settings);
   const std::string port = std::to_string(server.port());
-  for (const std::u16string& host :
-       {std::u16string(u"127.0.0.1"), std::u16string(u"127.0.0.1:"),
-        std::u16string(u"127.0.0.1:abc")}) {
+  for (const std::u16string& host : {std::u16string(u"127.0.0.1"), std::u16string(u"127.0.0.1:"),
+                                     std::u16string(u"127.0.0.1:abc")}) {
     state.streamPort = 1;
     session.probeServer(host);
     EXPECT_EQ(state.streamPort, 18083);

@@ -21,7 +21,9 @@ std::optional<InfoText> info(std::string_view text) {
   return parseInfo(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
-std::string field(const std::array<char, 21>& f) { return std::string(f.data()); }
+std::string field(const std::array<char, 21>& f) {
+  return std::string(f.data());
+}
 
 TEST(Commands, ExactBytes) {
   EXPECT_EQ(formatConnect(7), "CONNECT 7 1\r\n");
@@ -30,7 +32,8 @@ TEST(Commands, ExactBytes) {
   EXPECT_EQ(formatPause(16), "016 PAUSE\r\n");
   EXPECT_EQ(formatPause(16).size(), 11u);
   EXPECT_EQ(formatResume(7), "007 RESUME\r\n");
-  for (int channel = 1; channel <= 16; ++channel) EXPECT_EQ(formatResume(channel).size(), 12u);
+  for (int channel = 1; channel <= 16; ++channel)
+    EXPECT_EQ(formatResume(channel).size(), 12u);
   EXPECT_EQ(formatLogin(7, kGuestAccount, kGuestPassword), "007 SetPass -7 guest mirel\r\n");
   EXPECT_EQ(formatLogin(12, "admin", "s3cret"), "012 SetPass -12 admin s3cret\r\n");
   EXPECT_EQ(formatCameraCommand(3, "zoomin", "admin", "pw"), "003 zoomin\r\n003 ^admin pw\r\n");
@@ -39,17 +42,19 @@ TEST(Commands, ExactBytes) {
 TEST(Commands, LongTextsAreNotCut) {
   const std::string account(39, 'a');
   const std::string password(39, 'p');
-  EXPECT_EQ(formatLogin(16, account, password), "016 SetPass -16 " + account + " " + password + "\r\n");
+  EXPECT_EQ(formatLogin(16, account, password),
+            "016 SetPass -16 " + account + " " + password + "\r\n");
   const std::string camera = formatCameraCommand(16, "zoomstop", account, password);
   EXPECT_EQ(camera, "016 zoomstop\r\n016 ^" + account + " " + password + "\r\n");
 }
 
 TEST(Commands, CameraWordsInButtonOrder) {
-  const char* expected[] = {"up",      "left",    "right",   "down",    "preset1", "preset2",
-                            "preset3", "preset4", "preset5", "preset6", "preset7", "preset8",
+  const char* expected[] = {"up",      "left",    "right",    "down",    "preset1", "preset2",
+                            "preset3", "preset4", "preset5",  "preset6", "preset7", "preset8",
                             "zoomin",  "zoomout", "zoomstop", "stop"};
   ASSERT_EQ(kCameraCommands.size(), 16u);
-  for (size_t i = 0; i < 16; ++i) EXPECT_EQ(kCameraCommands[i], expected[i]) << i;
+  for (size_t i = 0; i < 16; ++i)
+    EXPECT_EQ(kCameraCommands[i], expected[i]) << i;
 }
 
 TEST(Header, LengthCodes) {
@@ -84,7 +89,8 @@ TEST(Header, TimeStampBytes) {
   EXPECT_EQ(parsed.timestamp, 39156.5);
   EXPECT_EQ(parsed.kind, MessageKind::TextMessage);
   EXPECT_EQ(parsed.payloadLength, 57u);
-  EXPECT_EQ(messageHeader(39156.5, 0x100039), std::string(reinterpret_cast<const char*>(bytes), 12));
+  EXPECT_EQ(messageHeader(39156.5, 0x100039),
+            std::string(reinterpret_cast<const char*>(bytes), 12));
   EXPECT_TRUE(std::isnan(header(NAN, 0).timestamp));
 }
 

@@ -89,7 +89,8 @@ StreamSession::ReceiveEntry loggingLoop(EventLog& log) {
 // Reads the channel request and the three logins of a new channel connection.
 std::string readLogin(Peer& peer) {
   std::string lines;
-  for (int i = 0; i < 4; ++i) lines += peer.readLine();
+  for (int i = 0; i < 4; ++i)
+    lines += peer.readLine();
   return lines;
 }
 
@@ -159,7 +160,8 @@ TEST(Probe, UnansweredConnectGivesUpAtTheLimit) {
   const auto took = Clock::now() - start;
   EXPECT_GE(took, 350ms);
   EXPECT_LT(took, 3s);
-  for (int fd : fillers) ::close(fd);
+  for (int fd : fillers)
+    ::close(fd);
 }
 
 class ConnectTest : public ::testing::Test {
@@ -369,12 +371,12 @@ TEST_F(ChannelTest, OversizedAndMeaninglessLengthCodes) {
     if (peer.index() == 0) {
       readLogin(peer);
       const std::string big(1000000, '\x5a');
-      peer.send(messageHeader(1, 1000000) + big);      // frame beyond the buffer
+      peer.send(messageHeader(1, 1000000) + big);  // frame beyond the buffer
       const std::string text(0xFFFFF, 'I');
-      peer.send(messageHeader(1, 0x1FFFFF) + text);    // text beyond the buffer
+      peer.send(messageHeader(1, 0x1FFFFF) + text);                      // text beyond the buffer
       peer.send(messageHeader(1, -158976) + std::string(158976, '\0'));  // exactly fits
       peer.send(messageHeader(1, 0));
-      peer.send(messageHeader(1, INT32_MIN));          // out of step
+      peer.send(messageHeader(1, INT32_MIN));  // out of step
       peer.send(std::string(64, '\xff'));
       peer.readToEnd(10s);
       return;
@@ -429,22 +431,25 @@ TEST_F(ConnectTest, SixteenStreamingChannelsClosedRepeatedly) {
     // The UI thread sends pause and resume commands while the threads read.
     for (int round = 0; round < 20; ++round) {
       for (auto& channel : state.channels) {
-        session.send(channel, round % 2 ? formatPause(channel.number) : formatResume(channel.number));
+        session.send(channel,
+                     round % 2 ? formatPause(channel.number) : formatResume(channel.number));
         channel.active = round % 2 == 0;
         state.layoutMode = round % 2 ? 11 : 1;
       }
       std::this_thread::sleep_for(5ms);
     }
     session.closeAllChannels();
-    for (const auto& channel : state.channels) EXPECT_EQ(channel.connection, kNoConnection);
+    for (const auto& channel : state.channels)
+      EXPECT_EQ(channel.connection, kNoConnection);
   }
   const auto events = log.copy();
   EXPECT_EQ(std::count_if(events.begin(), events.end(),
                           [](const std::string& e) { return e.ends_with(":ended"); }),
             48);
-  EXPECT_GT(std::count_if(events.begin(), events.end(),
-                          [](const std::string& e) { return e.find(":frame") != std::string::npos; }),
-            48);
+  EXPECT_GT(
+      std::count_if(events.begin(), events.end(),
+                    [](const std::string& e) { return e.find(":frame") != std::string::npos; }),
+      48);
 }
 
 TEST(ChannelState, InitialValuesAndSharedCounters) {
@@ -471,11 +476,13 @@ TEST(ChannelState, InitialValuesAndSharedCounters) {
   std::vector<std::thread> threads;
   for (int number = 1; number <= 16; ++number) {
     threads.emplace_back([&state, number] {
-      for (int i = 0; i < 1000; ++i) state.raiseChannelCount(number);
+      for (int i = 0; i < 1000; ++i)
+        state.raiseChannelCount(number);
       state.clearInfoPending(number);
     });
   }
-  for (auto& thread : threads) thread.join();
+  for (auto& thread : threads)
+    thread.join();
   EXPECT_EQ(state.channelCount, 16);
   EXPECT_EQ(state.infoPending, 0u);
   state.clearInfoPending(0);

@@ -31,7 +31,9 @@ Listener::Listener(int backlog, uint16_t port) {
   port_ = ntohs(address.sin_port);
 }
 
-Listener::~Listener() { close(); }
+Listener::~Listener() {
+  close();
+}
 
 int Listener::accept(std::chrono::milliseconds limit) {
   if (fd_ < 0) return -1;
@@ -49,9 +51,11 @@ std::string messageHeader(double timestamp, int32_t lengthCode) {
   std::string bytes(12, '\0');
   uint64_t bits = 0;
   std::memcpy(&bits, &timestamp, sizeof bits);
-  for (int i = 0; i < 8; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>(bits >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    bytes[static_cast<size_t>(i)] = static_cast<char>(bits >> (8 * i));
   const auto code = static_cast<uint32_t>(lengthCode);
-  for (int i = 0; i < 4; ++i) bytes[static_cast<size_t>(8 + i)] = static_cast<char>(code >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    bytes[static_cast<size_t>(8 + i)] = static_cast<char>(code >> (8 * i));
   return bytes;
 }
 
@@ -73,7 +77,8 @@ std::string Peer::readLine(std::chrono::milliseconds limit) {
   std::string line;
   char c = 0;
   while (Clock::now() < deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (readSome(&c, 1, left) != 1) break;
     line.push_back(c);
     if (c == '\n') return line;
@@ -86,7 +91,8 @@ std::string Peer::readToEnd(std::chrono::milliseconds limit) {
   std::string all;
   char buffer[4096];
   while (!eof_ && Clock::now() < deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     const int got = readSome(buffer, sizeof buffer, left);
     if (got > 0) all.append(buffer, static_cast<size_t>(got));
   }
@@ -107,14 +113,18 @@ std::string Peer::received() const {
   return received_;
 }
 
-void Peer::close() { ::shutdown(fd_, SHUT_RDWR); }
+void Peer::close() {
+  ::shutdown(fd_, SHUT_RDWR);
+}
 
 TestServer::TestServer(Handler handler, int backlog, bool accepting)
     : handler_(std::move(handler)), listener_(backlog), accepting_(accepting) {
   acceptor_ = std::thread([this] { acceptLoop(); });
 }
 
-TestServer::~TestServer() { stop(); }
+TestServer::~TestServer() {
+  stop();
+}
 
 void TestServer::acceptLoop() {
   while (!stopping_) {
@@ -155,17 +165,22 @@ bool TestServer::closedByClient(size_t index) const {
   return index < peers_.size() && peers_[index]->closedByClient();
 }
 
-void TestServer::acceptQueued() { accepting_ = true; }
+void TestServer::acceptQueued() {
+  accepting_ = true;
+}
 
 void TestServer::stop() {
   if (stopping_.exchange(true)) return;
   if (acceptor_.joinable()) acceptor_.join();
   {
     std::lock_guard guard(mutex_);
-    for (auto& peer : peers_) peer->close();
+    for (auto& peer : peers_)
+      peer->close();
   }
-  for (auto& worker : workers_) worker.join();
-  for (auto& peer : peers_) ::close(peer->fd_);
+  for (auto& worker : workers_)
+    worker.join();
+  for (auto& peer : peers_)
+    ::close(peer->fd_);
   listener_.close();
 }
 

@@ -1,10 +1,13 @@
 #include "video/h263/decoder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "video/h263/context.h"
+#include "video/h263/kernels.h"
+#include "video/h263/tables.h"
 
 namespace zenta::video {
 
@@ -41,8 +44,44 @@ void releaseBuffers(H263Decoder& decoder) {
   decoder.workBlock = nullptr;
   decoder.frameRecords = nullptr;
   decoder.output = decoder.reference = decoder.currentFrame = nullptr;
-  for (auto& block : decoder.blocks) block = nullptr;
+  for (auto& block : decoder.blocks)
+    block = nullptr;
   decoder.motionVectors = decoder.mvCursor = nullptr;
+  decoder.paddedWidth = decoder.paddedHeight = 0;
+}
+
+bool allocateBuffers(H263Decoder& decoder) {
+  const int width = decoder.mbColumns * 16;
+  const int height = decoder.mbRows * 16;
+  const size_t planeBytes = size_t(width) * size_t(height) * 3 / 2;
+  decoder.paddedWidth = width;
+  decoder.paddedHeight = height;
+  decoder.workBlock = static_cast<int16_t*>(alignedAlloc(128));
+  decoder.frameRecords = static_cast<PlanarFrame*>(alignedAlloc(2 * sizeof(PlanarFrame)));
+  if (decoder.workBlock == nullptr || decoder.frameRecords == nullptr) return false;
+  for (int i = 0; i < 2; ++i) {
+    PlanarFrame& frame = *new (&decoder.frameRecords[i]) PlanarFrame{};
+    frame.y = static_cast<uint8_t*>(alignedAlloc(planeBytes));
+    if (frame.y == nullptr) return false;
+    // New frames are mid grey, so that P pictures after a size change are
+    // predicted from defined content.
+    std::memset(frame.y, 128, planeBytes);
+    frame.cb = frame.y + size_t(width) * size_t(height);
+    frame.cr = frame.cb + size_t(width / 2) * size_t(height / 2);
+    frame.stride = width;
+  }
+  decoder.currentFrame = &decoder.frameRecords[0];
+  decoder.reference = &decoder.frameRecords[1];
+  auto* coefficients = static_cast<int16_t*>(alignedAlloc(768));
+  if (coefficients == nullptr) return false;
+  for (int i = 0; i < 6; ++i)
+    decoder.blocks[i] = coefficients + 64 * i;
+  const size_t vectors = size_t(decoder.mbColumns) * size_t(decoder.mbRows);
+  decoder.motionVectors = static_cast<MotionVector*>(alignedAlloc(vectors * sizeof(MotionVector)));
+  if (decoder.motionVectors == nullptr) return false;
+  std::fill_n(decoder.motionVectors, vectors, MotionVector{});
+  h263Tables();
+  return true;
 }
 
 int h263Create(H263DecoderHandle& handle) {
@@ -50,7 +89,38 @@ int h263Create(H263DecoderHandle& handle) {
   if (memory == nullptr) return -1;
   std::memset(memory, 0, sizeof(H263Decoder));
   handle.context = new (memory) H263Decoder{};
+  reconKernels();
   return 0;
+}
+
+int h263Decode(H263DecoderHandle& handle, PlanarFrame** output, const uint8_t* payload,
+               size_t length) {
+  H263Decoder* decoder = handle.context;
+  if (decoder == nullptr || output == nullptr || (payload == nullptr && length > 0)) return -1;
+  decoder->bits = BitReader{payload, length, 0};
+  // A rejected picture leaves everything as it was: the reference stays the
+  // last decoded picture and the picture handed out last stays intact.
+  if (parsePictureHeader(*decoder) != 0) return -1;
+
+  decoder->mbColumns = (decoder->width + 15) / 16;
+  decoder->mbRows = (decoder->height + 15) / 16;
+  const bool sizeChanged = handle.width != decoder->width || handle.height != decoder->height;
+  if (decoder->frameRecords == nullptr || sizeChanged) {
+    releaseBuffers(*decoder);
+    handle.width = decoder->width;
+    handle.height = decoder->height;
+    if (!allocateBuffers(*decoder)) {
+      releaseBuffers(*decoder);
+      handle.width = handle.height = 0;
+      return -1;
+    }
+  }
+  std::swap(decoder->reference, decoder->currentFrame);
+  decoder->mvCursor = decoder->motionVectors;
+  decoder->output = decoder->currentFrame;
+  decodeMacroblocks(*decoder);
+  *output = decoder->output;
+  return static_cast<int>(decoder->bits.bytesConsumed());
 }
 
 void h263Destroy(H263DecoderHandle& handle) {

@@ -1,23 +1,25 @@
 // The channel-facing interface of the H.263 decoder: a small handle that each
-// channel record holds, and the operations that give it a decoder context.
+// channel record holds, and the operations on it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zenta::video {
 
 struct H263Decoder;
 
-// One decoded YUV 4:2:0 picture: three planes in one block, no borders.
+// One decoded YUV 4:2:0 picture: three planes in one block. The stride is
+// the width rounded up to whole macroblocks; chroma rows are stride / 2.
 struct PlanarFrame {
   uint8_t* y = nullptr;
   uint8_t* cb = nullptr;
   uint8_t* cr = nullptr;
-  int32_t stride = 0;  // luma row stride; chroma rows are stride / 2
+  int32_t stride = 0;
 };
 
 // Per-channel handle. The channel code zero-fills it before each create;
-// width and height are those of the last decoded picture's buffers.
+// width and height are those of the last decoded picture.
 struct H263DecoderHandle {
   int32_t width = 0;
   int32_t height = 0;
@@ -28,6 +30,12 @@ struct H263DecoderHandle {
 // Gives the handle a fresh, zero-filled context. Returns 0, or -1 when the
 // context cannot be allocated (the context then stays null).
 int h263Create(H263DecoderHandle& handle);
+
+// Decodes one coded picture. Returns the payload bytes consumed and points
+// `output` at the decoded picture, valid until the next decode or destroy;
+// or returns -1 when no picture was produced (output is left unchanged).
+int h263Decode(H263DecoderHandle& handle, PlanarFrame** output, const uint8_t* payload,
+               size_t length);
 
 // Releases every buffer the context holds and then the context itself.
 // The context pointer is left as it is; the caller zero-fills the handle

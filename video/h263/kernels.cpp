@@ -1,0 +1,165 @@
+#include "video/h263/kernels.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zenta::video {
+
+namespace {
+
+uint8_t clip255(int value) {
+  return static_cast<uint8_t>(std::clamp(value, 0, 255));
+}
+
+void copyBlockC(uint8_t* dst, const uint8_t* src, ptrdiff_t dstStride, ptrdiff_t srcStride) {
+  for (int y = 0; y < 8; ++y, dst += dstStride, src += srcStride)
+    std::memcpy(dst, src, 8);
+}
+
+void dequantIntraC(int16_t* dst, const int16_t* src, int qp) {
+  dst[0] = static_cast<int16_t>(src[0] * 8);
+  for (int i = 1; i < 64; ++i)
+    dst[i] = static_cast<int16_t>(dequantLevel(src[i], qp));
+}
+
+void dequantInterC(int16_t* dst, const int16_t* src, int qp) {
+  for (int i = 0; i < 64; ++i)
+    dst[i] = static_cast<int16_t>(dequantLevel(src[i], qp));
+}
+
+// Chen-Wang integer inverse DCT with 11-bit constants.
+constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
+
+void idctRow(int16_t* c) {
+  if ((c[1] | c[2] | c[3] | c[4] | c[5] | c[6] | c[7]) == 0) {
+    const auto dc = static_cast<int16_t>(c[0] * 8);
+    for (int i = 0; i < 8; ++i)
+      c[i] = dc;
+    return;
+  }
+  const int k0 = c[0] * 2048 + 128, k1 = c[4] * 2048;
+  const int p = W7 * (c[1] + c[7]);
+  const int a = p + (W1 - W7) * c[1], b = p - (W1 + W7) * c[7];
+  const int q = W3 * (c[5] + c[3]);
+  const int cc = q - (W3 - W5) * c[5], d = q - (W3 + W5) * c[3];
+  const int e = k0 + k1, f = k0 - k1;
+  const int r = W6 * (c[2] + c[6]);
+  const int g = r - (W2 + W6) * c[6], h = r + (W2 - W6) * c[2];
+  const int a1 = a + cc, a2 = a - cc, b1 = b + d, b2 = b - d;
+  const int e1 = e + h, e2 = e - h, f1 = f + g, f2 = f - g;
+  const int m = (181 * (a2 + b2) + 128) >> 8, n = (181 * (a2 - b2) + 128) >> 8;
+  c[0] = static_cast<int16_t>((e1 + a1) >> 8);
+  c[1] = static_cast<int16_t>((f1 + m) >> 8);
+  c[2] = static_cast<int16_t>((f2 + n) >> 8);
+  c[3] = static_cast<int16_t>((e2 + b1) >> 8);
+  c[4] = static_cast<int16_t>((e2 - b1) >> 8);
+  c[5] = static_cast<int16_t>((f2 - n) >> 8);
+  c[6] = static_cast<int16_t>((f1 - m) >> 8);
+  c[7] = static_cast<int16_t>((e1 - a1) >> 8);
+}
+
+// The final clamp to -256..255. Values beyond -512..511 clamp the same way.
+int16_t idctClamp(int value) {
+  return static_cast<int16_t>(std::clamp(value, -256, 255));
+}
+
+void idctColumn(int16_t* block, int x) {
+  const auto at = [&](int i) -> int { return block[8 * i + x]; };
+  const auto put = [&](int i, int16_t value) { block[8 * i + x] = value; };
+  if ((at(1) | at(2) | at(3) | at(4) | at(5) | at(6) | at(7)) == 0) {
+    const int16_t dc = idctClamp((at(0) + 32) >> 6);
+    for (int i = 0; i < 8; ++i)
+      put(i, dc);
+    return;
+  }
+  const int k0 = at(0) * 256 + 8192, k1 = at(4) * 256;
+  const int p = W7 * (at(1) + at(7)) + 4;
+  const int a = (p + (W1 - W7) * at(1)) >> 3, b = (p - (W1 + W7) * at(7)) >> 3;
+  const int q = W3 * (at(5) + at(3)) + 4;
+  const int cc = (q - (W3 - W5) * at(5)) >> 3, d = (q - (W3 + W5) * at(3)) >> 3;
+  const int r = W6 * (at(2) + at(6)) + 4;
+  const int g = (r - (W2 + W6) * at(6)) >> 3, h = (r + (W2 - W6) * at(2)) >> 3;
+  const int e = k0 + k1, f = k0 - k1;
+  const int a1 = a + cc, a2 = a - cc, b1 = b + d, b2 = b - d;
+  const int e1 = e + h, e2 = e - h, f1 = f + g, f2 = f - g;
+  const int m = (181 * (a2 + b2) + 128) >> 8, n = (181 * (a2 - b2) + 128) >> 8;
+  put(0, idctClamp((e1 + a1) >> 14));
+  put(1, idctClamp((f1 + m) >> 14));
+  put(2, idctClamp((f2 + n) >> 14));
+  put(3, idctClamp((e2 + b1) >> 14));
+  put(4, idctClamp((e2 - b1) >> 14));
+  put(5, idctClamp((f2 - n) >> 14));
+  put(6, idctClamp((f1 - m) >> 14));
+  put(7, idctClamp((e1 - a1) >> 14));
+}
+
+void idct8x8C(int16_t* block) {
+  for (int y = 0; y < 8; ++y)
+    idctRow(block + 8 * y);
+  for (int x = 0; x < 8; ++x)
+    idctColumn(block, x);
+}
+
+void storeClippedC(uint8_t* dst, const int16_t* block, ptrdiff_t dstStride) {
+  for (int y = 0; y < 8; ++y, dst += dstStride, block += 8) {
+    for (int x = 0; x < 8; ++x)
+      dst[x] = clip255(block[x]);
+  }
+}
+
+void clearBlocksC(void* area, size_t bytes) {
+  std::memset(area, 0, bytes);
+}
+
+void interpolateHC(uint8_t* dst, const uint8_t* src, ptrdiff_t dstStride, ptrdiff_t srcStride,
+                   int rounding) {
+  for (int y = 0; y < 8; ++y, dst += dstStride, src += srcStride) {
+    for (int x = 0; x < 8; ++x)
+      dst[x] = static_cast<uint8_t>((src[x] + src[x + 1] + 1 - rounding) >> 1);
+  }
+}
+
+void interpolateVC(uint8_t* dst, const uint8_t* src, ptrdiff_t dstStride, ptrdiff_t srcStride,
+                   int rounding) {
+  for (int y = 0; y < 8; ++y, dst += dstStride, src += srcStride) {
+    for (int x = 0; x < 8; ++x) {
+      dst[x] = static_cast<uint8_t>((src[x] + src[x + srcStride] + 1 - rounding) >> 1);
+    }
+  }
+}
+
+void interpolateHVC(uint8_t* dst, const uint8_t* src, ptrdiff_t dstStride, ptrdiff_t srcStride,
+                    int rounding) {
+  for (int y = 0; y < 8; ++y, dst += dstStride, src += srcStride) {
+    const uint8_t* below = src + srcStride;
+    for (int x = 0; x < 8; ++x) {
+      dst[x] =
+          static_cast<uint8_t>((src[x] + src[x + 1] + below[x] + below[x + 1] + 2 - rounding) >> 2);
+    }
+  }
+}
+
+void addClippedC(uint8_t* dst, const int16_t* block, ptrdiff_t dstStride) {
+  for (int y = 0; y < 8; ++y, dst += dstStride, block += 8) {
+    for (int x = 0; x < 8; ++x)
+      dst[x] = clip255(dst[x] + block[x]);
+  }
+}
+
+}  // namespace
+
+const ReconKernels& portableKernels() {
+  static constexpr ReconKernels kPortable = {
+      copyBlockC,   dequantIntraC, dequantInterC, idct8x8C,       storeClippedC,
+      clearBlocksC, interpolateHC, interpolateVC, interpolateHVC, addClippedC};
+  return kPortable;
+}
+
+const ReconKernels& reconKernels() {
+  // No CPU-specific overrides yet; a function-local static is filled once,
+  // thread-safely, before the first reader gets it.
+  static const ReconKernels kernels = portableKernels();
+  return kernels;
+}
+
+}  // namespace zenta::video

@@ -1,0 +1,42 @@
+// Pixel kernels of the H.263 reconstruction, on whole 8x8 blocks. All pixel
+// work goes through one process-wide table, so that a kernel can be replaced
+// by a faster version for the CPU without touching the decoding logic.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zenta::video {
+
+struct ReconKernels {
+  void (*copyBlock)(uint8_t* dst, const uint8_t* src, ptrdiff_t dstStride, ptrdiff_t srcStride);
+  void (*dequantIntra)(int16_t* dst, const int16_t* src, int qp);
+  void (*dequantInter)(int16_t* dst, const int16_t* src, int qp);
+  void (*idct8x8)(int16_t* block);
+  void (*storeClipped)(uint8_t* dst, const int16_t* block, ptrdiff_t dstStride);
+  void (*clearBlocks)(void* area, size_t bytes);
+  // Half-sample predictions; rounding 0 rounds a half up, 1 down.
+  void (*interpolateH)(uint8_t* dst, const uint8_t* src, ptrdiff_t dstStride, ptrdiff_t srcStride,
+                       int rounding);
+  void (*interpolateV)(uint8_t* dst, const uint8_t* src, ptrdiff_t dstStride, ptrdiff_t srcStride,
+                       int rounding);
+  void (*interpolateHV)(uint8_t* dst, const uint8_t* src, ptrdiff_t dstStride, ptrdiff_t srcStride,
+                        int rounding);
+  void (*addClipped)(uint8_t* dst, const int16_t* block, ptrdiff_t dstStride);
+};
+
+// The portable kernels.
+const ReconKernels& portableKernels();
+
+// The kernels in use: the portable ones with the overrides this CPU allows.
+// Filled once, on first use, thread-safely; read-only afterwards.
+const ReconKernels& reconKernels();
+
+// Inverse quantisation of one level: QP x (2|L| + 1), minus 1 for even QP.
+inline int dequantLevel(int level, int qp) {
+  if (level == 0) return 0;
+  const int magnitude = (qp * (2 * (level < 0 ? -level : level) + 1) - 1) | 1;
+  return level < 0 ? -magnitude : magnitude;
+}
+
+}  // namespace zenta::video
