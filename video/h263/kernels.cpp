@@ -30,6 +30,13 @@ void dequantInterC(int16_t* dst, const int16_t* src, int qp) {
 // Chen-Wang integer inverse DCT with 11-bit constants.
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
+// (181 x v + 128) >> 8 in 32-bit arithmetic. Extreme levels (which the
+// dequantiser does not clip) take the product past 32 bits; it then wraps
+// as two's complement instead of overflowing.
+int rotate181(int v) {
+  return static_cast<int32_t>(181u * static_cast<uint32_t>(v) + 128u) >> 8;
+}
+
 void idctRow(int16_t* c) {
   if ((c[1] | c[2] | c[3] | c[4] | c[5] | c[6] | c[7]) == 0) {
     const auto dc = static_cast<int16_t>(c[0] * 8);
@@ -47,7 +54,7 @@ void idctRow(int16_t* c) {
   const int g = r - (W2 + W6) * c[6], h = r + (W2 - W6) * c[2];
   const int a1 = a + cc, a2 = a - cc, b1 = b + d, b2 = b - d;
   const int e1 = e + h, e2 = e - h, f1 = f + g, f2 = f - g;
-  const int m = (181 * (a2 + b2) + 128) >> 8, n = (181 * (a2 - b2) + 128) >> 8;
+  const int m = rotate181(a2 + b2), n = rotate181(a2 - b2);
   c[0] = static_cast<int16_t>((e1 + a1) >> 8);
   c[1] = static_cast<int16_t>((f1 + m) >> 8);
   c[2] = static_cast<int16_t>((f2 + n) >> 8);
@@ -82,7 +89,7 @@ void idctColumn(int16_t* block, int x) {
   const int e = k0 + k1, f = k0 - k1;
   const int a1 = a + cc, a2 = a - cc, b1 = b + d, b2 = b - d;
   const int e1 = e + h, e2 = e - h, f1 = f + g, f2 = f - g;
-  const int m = (181 * (a2 + b2) + 128) >> 8, n = (181 * (a2 - b2) + 128) >> 8;
+  const int m = rotate181(a2 + b2), n = rotate181(a2 - b2);
   put(0, idctClamp((e1 + a1) >> 14));
   put(1, idctClamp((f1 + m) >> 14));
   put(2, idctClamp((f2 + n) >> 14));
