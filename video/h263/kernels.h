@@ -33,10 +33,12 @@ const ReconKernels& portableKernels();
 const ReconKernels& reconKernels();
 
 // Inverse quantisation of one level: QP x (2|L| + 1), minus 1 for even QP.
+// Written without branches so that loops over a block vectorise.
 inline int dequantLevel(int level, int qp) {
-  if (level == 0) return 0;
-  const int magnitude = (qp * (2 * (level < 0 ? -level : level) + 1) - 1) | 1;
-  return level < 0 ? -magnitude : magnitude;
+  const int negative = level >> 31;  // 0 or -1
+  const int magnitude = (level ^ negative) - negative;
+  const int value = ((qp * (2 * magnitude + 1) - 1) | 1) & -(magnitude != 0);
+  return (value ^ negative) - negative;
 }
 
 }  // namespace zenta::video

@@ -174,16 +174,28 @@ struct Reconstructor {
     }
   }
 
-  void intra() const {
+  // The inverse transform of a block whose only value is the dequantised
+  // DC `dc`: every sample is the same, and the transform is not needed.
+  void flatBlock(int dc) const {
+    const auto row = static_cast<int16_t>(dc * 8);  // the row pass, in 16 bits
+    std::fill_n(d.workBlock, 64, static_cast<int16_t>(std::clamp((row + 32) >> 6, -256, 255)));
+  }
+
+  // `hasAc`: bit 5 - b is set when block b has values beyond position 0.
+  void intra(int hasAc) const {
     for (int b = 0; b < 6; ++b) {
       const Place p = place(b, *d.currentFrame, *d.reference);
-      k.dequantIntra(d.workBlock, d.blocks[b], d.qp);
-      k.idct8x8(d.workBlock);
+      if ((hasAc >> (5 - b)) & 1) {
+        k.dequantIntra(d.workBlock, d.blocks[b], d.qp);
+        k.idct8x8(d.workBlock);
+      } else {
+        flatBlock(d.blocks[b][0] * 8);
+      }
       k.storeClipped(p.dst, d.workBlock, p.stride);
     }
   }
 
-  void inter(MotionVector v, int cbp) const {
+  void inter(MotionVector v, int cbp, int hasAc) const {
     for (int b = 0; b < 6; ++b) {
       const Place p = place(b, *d.currentFrame, *d.reference);
       if (b < 4) {
@@ -192,8 +204,12 @@ struct Reconstructor {
         predict(p, v.x >> 2, v.y >> 2, ((v.x & 3) != 0 ? 1 : 0) | ((v.y & 3) != 0 ? 2 : 0));
       }
       if ((cbp >> (5 - b)) & 1) {
-        k.dequantInter(d.workBlock, d.blocks[b], d.qp);
-        k.idct8x8(d.workBlock);
+        if ((hasAc >> (5 - b)) & 1) {
+          k.dequantInter(d.workBlock, d.blocks[b], d.qp);
+          k.idct8x8(d.workBlock);
+        } else {
+          flatBlock(dequantLevel(d.blocks[b][0], d.qp));
+        }
         k.addClipped(p.dst, d.workBlock, p.stride);
       }
     }
@@ -263,7 +279,9 @@ class MacroblockReader {
     d.qp = std::clamp(d.qp + kChange[r.read(2)], 1, 31);
   }
 
-  bool coefficients(int16_t* block, int scan) {
+  // Reads one block's events; `ac` becomes true when a value lands beyond
+  // position 0.
+  bool coefficients(int16_t* block, int scan, bool& ac) {
     for (;;) {
       int last, run, level;
       if (r.peek(7) == 0b0000011) {
@@ -282,6 +300,7 @@ class MacroblockReader {
       scan += run;
       if (scan > 63) return false;
       block[t.zigzag[scan]] = static_cast<int16_t>(level);
+      ac |= scan != 0;
       ++scan;
       if (last) return true;
     }
@@ -290,12 +309,15 @@ class MacroblockReader {
   bool intraData(int type, int cbp) {
     if (type == kIntraQ) dquant();
     recon.k.clearBlocks(d.blocks[0], 768);
+    int hasAc = 0;
     for (int b = 0; b < 6; ++b) {
       const uint32_t dc = r.read(8);
       d.blocks[b][0] = static_cast<int16_t>(dc == 255 ? 128 : dc);
-      if (((cbp >> (5 - b)) & 1) && !coefficients(d.blocks[b], 1)) return false;
+      bool ac = false;
+      if (((cbp >> (5 - b)) & 1) && !coefficients(d.blocks[b], 1, ac)) return false;
+      hasAc |= int(ac) << (5 - b);
     }
-    recon.intra();
+    recon.intra(hasAc);
     return true;
   }
 
@@ -364,10 +386,13 @@ class MacroblockReader {
     const MotionVector v{wrap(predicted.x + dx), wrap(predicted.y + dy)};
     *d.mvCursor = v;
     recon.k.clearBlocks(d.blocks[0], 768);
+    int hasAc = 0;
     for (int b = 0; b < 6; ++b) {
-      if (((cbp >> (5 - b)) & 1) && !coefficients(d.blocks[b], 0)) return false;
+      bool ac = false;
+      if (((cbp >> (5 - b)) & 1) && !coefficients(d.blocks[b], 0, ac)) return false;
+      hasAc |= int(ac) << (5 - b);
     }
-    recon.inter(v, cbp);
+    recon.inter(v, cbp, hasAc);
     return true;
   }
 

@@ -1,0 +1,27 @@
+// libFuzzer target: a stream of H.263 pictures, split at the picture start
+// codes and decoded one after the other by one decoder, as a channel would.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "video/h263/decoder.h"
+#include "video/h263/stream_split.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace zenta::video;
+  H263DecoderHandle handle;
+  if (h263Create(handle) != 0) return 0;
+  PlanarFrame* frame = nullptr;
+  const auto pictures = splitPictures(std::span<const uint8_t>(data, size));
+  for (const auto picture : pictures) {
+    if (h263Decode(handle, &frame, picture.data(), picture.size()) < 0) continue;
+    // Touch the corners of the picture handed out.
+    volatile uint8_t sink = frame->y[0];
+    sink = frame->cr[(handle.height / 2 - 1) * (frame->stride / 2) + handle.width / 2 - 1];
+    (void)sink;
+  }
+  // The whole input as one payload as well.
+  h263Decode(handle, &frame, data, size);
+  h263Destroy(handle);
+  return 0;
+}
