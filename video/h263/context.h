@@ -10,41 +10,65 @@
 
 namespace zenta::video {
 
-// Reads the payload most significant bit first. Never reads outside the
+// Reads the payload most significant bit first, through a 64-bit window
+// that always holds at least 32 unread bits. Never reads outside the
 // payload: past its end it yields zero bits.
-struct BitReader {
-  const uint8_t* data = nullptr;
-  size_t length = 0;
-  size_t position = 0;  // in bits from the payload's first byte
+class BitReader {
+ public:
+  BitReader() = default;
+  BitReader(const uint8_t* data, size_t length) : data_(data), length_(length) { refill(); }
 
   // The next n bits (1 to 32), without consuming them.
-  uint32_t peek(int n) const {
-    const size_t byte = position >> 3;
-    uint64_t word = 0;
-    if (byte + 8 <= length) {
-      std::memcpy(&word, data + byte, 8);
-      word = __builtin_bswap64(word);
-    } else {
-      for (size_t i = 0; i < 8; ++i)
-        word = (word << 8) | (byte + i < length ? data[byte + i] : 0);
-    }
-    return static_cast<uint32_t>((word << (position & 7)) >> (64 - n));
+  uint32_t peek(int n) const { return static_cast<uint32_t>(window_ >> (64 - n)); }
+  // Consumes n bits (0 to 32).
+  void skip(int n) {
+    window_ = n == 0 ? window_ : window_ << n;
+    available_ -= n;
+    position_ += static_cast<size_t>(n);
+    if (available_ < 32) refill();
   }
-  void skip(int n) { position += static_cast<size_t>(n); }
   uint32_t read(int n) {
     const uint32_t value = peek(n);
     skip(n);
     return value;
   }
   bool readBit() { return read(1) != 0; }
-  int bitsToByteBoundary() const { return static_cast<int>((8 - (position & 7)) & 7); }
+  int bitsToByteBoundary() const { return static_cast<int>((8 - (position_ & 7)) & 7); }
   // Whether the reader has run well past the payload (only zeros follow).
-  bool exhausted() const { return position > length * 8 + 64; }
+  bool exhausted() const { return position_ > length_ * 8 + 64; }
   // Bytes read, a partly read byte counting as read; at most the length.
   size_t bytesConsumed() const {
-    const size_t bytes = (position + 7) / 8;
-    return bytes < length ? bytes : length;
+    const size_t bytes = (position_ + 7) / 8;
+    return bytes < length_ ? bytes : length_;
   }
+
+ private:
+  void refill() {
+    if (next_ + 8 <= length_) {
+      uint64_t word = 0;
+      std::memcpy(&word, data_ + next_, 8);
+      // Bits below the whole bytes taken are those of the following byte;
+      // the next refill ORs the same bits in again.
+      window_ |= __builtin_bswap64(word) >> available_;
+      const int bytes = (63 - available_) >> 3;
+      next_ += static_cast<size_t>(bytes);
+      available_ += 8 * bytes;
+      return;
+    }
+    while (available_ <= 56) {
+      const uint64_t byte = next_ < length_ ? data_[next_] : 0;
+      window_ |= byte << (56 - available_);
+      ++next_;
+      available_ += 8;
+    }
+  }
+
+  const uint8_t* data_ = nullptr;
+  size_t length_ = 0;
+  size_t next_ = 0;      // next payload byte to enter the window
+  uint64_t window_ = 0;  // unread bits, left-aligned
+  int available_ = 0;    // valid bits in the window
+  size_t position_ = 0;  // bits consumed from the payload's start
 };
 
 struct MotionVector {

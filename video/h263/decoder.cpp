@@ -97,7 +97,7 @@ int h263Decode(H263DecoderHandle& handle, PlanarFrame** output, const uint8_t* p
                size_t length) {
   H263Decoder* decoder = handle.context;
   if (decoder == nullptr || output == nullptr || (payload == nullptr && length > 0)) return -1;
-  decoder->bits = BitReader{payload, length, 0};
+  decoder->bits = BitReader(payload, length);
   // A rejected picture leaves everything as it was: the reference stays the
   // last decoded picture and the picture handed out last stays intact.
   if (parsePictureHeader(*decoder) != 0) return -1;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "video/h263/kernels_sse2.h"
+
 namespace zenta::video {
 
 namespace {
@@ -167,9 +169,13 @@ const ReconKernels& portableKernels() {
 }
 
 const ReconKernels& reconKernels() {
-  // No CPU-specific overrides yet; a function-local static is filled once,
-  // thread-safely, before the first reader gets it.
-  static const ReconKernels kernels = portableKernels();
+  // A function-local static: filled once, thread-safely, before the first
+  // reader gets it, and only read afterwards.
+  static const ReconKernels kernels = [] {
+    ReconKernels k = portableKernels();
+    if (cpuHasSse2()) applySse2Kernels(k);
+    return k;
+  }();
   return kernels;
 }
 
