@@ -1,0 +1,68 @@
+// The channel canvases and the conversion of decoded YUV 4:2:0 pictures
+// into them.
+//
+// DecodedFrame: 368 x 288 pixels, three bytes each (blue, green, red), rows
+// of 1104 bytes stored bottom-up (memory row 0 is the bottom screen row).
+// A picture occupies the canvas's top-left corner. RotatedFrame: the same
+// turned on its side, 288 x 368 pixels, rows of 864 bytes, bottom-up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zenta::video {
+
+inline constexpr int kCanvasWidth = 368;
+inline constexpr int kCanvasHeight = 288;
+inline constexpr int kCanvasStride = kCanvasWidth * 3;                         // 1104 bytes
+inline constexpr size_t kCanvasBytes = size_t{kCanvasStride} * kCanvasHeight;  // 317,952
+inline constexpr int kRotatedStride = kCanvasHeight * 3;                       // 864 bytes
+
+// BT.601 studio-range conversion tables in 16.16 fixed point, and the clamp
+// table indexed from -384 to 639.
+struct YuvToRgbTables {
+  int32_t luma[256];
+  int32_t crRed[256];
+  int32_t cbGreen[256];
+  int32_t crGreen[256];
+  int32_t cbBlue[256];
+  uint8_t clampStorage[1024];
+  // The clamp table's entry i, for i from -384 to 639.
+  uint8_t clamp(int i) const { return clampStorage[i + 384]; }
+};
+
+// Built on first use, thread-safely; read-only afterwards.
+const YuvToRgbTables& yuvToRgbTables();
+
+// Converts a decoded picture into the canvas's top-left corner. `lumaStride`
+// is the Y plane's row stride (the width unless the decoder padded it);
+// chroma rows are lumaStride / 2. Pictures larger than the canvas are
+// cropped to it; nothing outside the canvas is written. Every chroma sample
+// serves two columns and two rows, so an odd last column or row (which no
+// H.263 picture has) has no chroma of its own and is left out; nothing
+// outside the planes is read.
+void ConvertPlanarToCanvas(uint8_t* canvas, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                           int width, int height, int lumaStride);
+inline void ConvertPlanarToCanvas(uint8_t* canvas, const uint8_t* y, const uint8_t* cb,
+                                  const uint8_t* cr, int width, int height) {
+  ConvertPlanarToCanvas(canvas, y, cb, cr, width, height, width);
+}
+
+// Turns the whole canvas 90 degrees anticlockwise into the rotated frame:
+// the canvas pixel at column x, screen row y lands at column y, screen row
+// 367 - x.
+void RotateCanvas(uint8_t* rotated, const uint8_t* canvas);
+
+// The conversion's inner loop, as a kernel table so that faster versions
+// for the CPU can replace the portable one. Converts `pixels` pixels of two
+// luma rows sharing one chroma row into two canvas rows.
+struct ColourKernels {
+  // `pixels` is even.
+  void (*convertRowPair)(uint8_t* top, uint8_t* bottom, const uint8_t* yTop, const uint8_t* yBottom,
+                         const uint8_t* cb, const uint8_t* cr, int pixels);
+};
+
+const ColourKernels& portableColourKernels();
+const ColourKernels& colourKernels();
+
+}  // namespace zenta::video
