@@ -1,8 +1,12 @@
 // h263-decode: decodes a raw H.263 elementary stream with the viewer's own
-// decoder and writes the pictures as raw YUV 4:2:0 or as Y4M.
+// decoder and writes the pictures as raw YUV 4:2:0 or as Y4M, or saves one
+// picture as a JPEG snapshot the way the viewer does.
 //
-//   h263-decode [--yuv FILE | --y4m FILE] [INPUT | -]
+//   h263-decode [--yuv FILE | --y4m FILE | --jpeg FILE --frame N [--rotate]]
+//               [INPUT | -]
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -10,15 +14,41 @@
 #include <string>
 #include <vector>
 
+#include "video/colour/canvas.h"
 #include "video/h263/decoder.h"
 #include "video/h263/stream_split.h"
+#include "video/snapshot/jpeg_writer.h"
 
 namespace {
 
 int usage(const char* message) {
   std::cerr << "h263-decode: " << message << "\n"
-            << "usage: h263-decode [--yuv FILE | --y4m FILE] [INPUT | -]\n";
+            << "usage: h263-decode [--yuv FILE | --y4m FILE | --jpeg FILE --frame N [--rotate]]"
+               " [INPUT | -]\n";
   return 2;
+}
+
+// Saves a decoded picture as the viewer saves a snapshot: converted into a
+// canvas (and turned, if asked), the area on screen at quality 90. That area
+// is 360 columns of a 368-wide picture and 320 of others (never more than
+// the picture has, nor than the canvas holds), and the picture's height.
+bool saveSnapshot(const std::string& path, const zenta::video::PlanarFrame& frame, int width,
+                  int height, bool rotate) {
+  using namespace zenta::video;
+  std::vector<uint8_t> canvas(kCanvasBytes, 0);
+  ConvertPlanarToCanvas(canvas.data(), frame.y, frame.cb, frame.cr, width, height, frame.stride);
+  const unsigned shownWidth = std::min(width == 368 ? 360 : 320, width);
+  const unsigned shownHeight = std::min(height, kCanvasHeight);
+  if (!rotate) {
+    const uint8_t* rows = canvas.data() + size_t(kCanvasHeight - shownHeight) * kCanvasStride;
+    return JpegSnapshotWriter(path.c_str(), rows, kCanvasWidth, shownWidth, shownHeight, 90) == 1;
+  }
+  // The turned picture: shownHeight columns and shownWidth rows, which are
+  // the lowest-addressed rows of the rotated frame.
+  std::vector<uint8_t> rotated(kCanvasBytes, 0);
+  RotateCanvas(rotated.data(), canvas.data());
+  return JpegSnapshotWriter(path.c_str(), rotated.data(), kCanvasHeight, shownHeight, shownWidth,
+                            90) == 1;
 }
 
 void writePlane(std::ostream& out, const uint8_t* plane, int stride, int width, int height) {
@@ -30,8 +60,9 @@ void writePlane(std::ostream& out, const uint8_t* plane, int stride, int width, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string input = "-", output;
-  bool y4m = false, haveInput = false;
+  std::string input = "-", output, jpeg;
+  bool y4m = false, haveInput = false, rotate = false;
+  long jpegFrame = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--yuv" || arg == "--y4m") {
@@ -39,6 +70,16 @@ int main(int argc, char** argv) {
       if (!output.empty()) return usage("give one output only");
       output = argv[++i];
       y4m = arg == "--y4m";
+    } else if (arg == "--jpeg") {
+      if (i + 1 >= argc) return usage("missing file after --jpeg");
+      jpeg = argv[++i];
+    } else if (arg == "--frame") {
+      if (i + 1 >= argc) return usage("missing number after --frame");
+      char* end = nullptr;
+      jpegFrame = std::strtol(argv[++i], &end, 10);
+      if (end == argv[i] || *end != '\0' || jpegFrame < 0) return usage("--frame takes a number");
+    } else if (arg == "--rotate") {
+      rotate = true;
     } else if (arg == "-h" || arg == "--help") {
       usage("decodes a raw H.263 stream");
       return 0;
@@ -51,6 +92,10 @@ int main(int argc, char** argv) {
       haveInput = true;
     }
   }
+
+  if (!jpeg.empty() && !output.empty()) return usage("--jpeg goes without --yuv and --y4m");
+  if (jpeg.empty() != (jpegFrame < 0)) return usage("--jpeg and --frame go together");
+  if (rotate && jpeg.empty()) return usage("--rotate goes with --jpeg");
 
   std::vector<uint8_t> stream;
   if (input == "-") {
@@ -70,7 +115,7 @@ int main(int argc, char** argv) {
   zenta::video::H263DecoderHandle handle;
   if (zenta::video::h263Create(handle) != 0) return usage("out of memory");
   int decoded = 0, rejected = 0, lastWidth = 0, lastHeight = 0;
-  bool headerWritten = false;
+  bool headerWritten = false, snapshotSaved = false;
   for (const auto picture : zenta::video::splitPictures(stream)) {
     zenta::video::PlanarFrame* frame = nullptr;
     if (zenta::video::h263Decode(handle, &frame, picture.data(), picture.size()) < 0) {
@@ -82,6 +127,10 @@ int main(int argc, char** argv) {
       std::cout << "picture " << decoded << ": " << handle.width << "x" << handle.height << "\n";
       lastWidth = handle.width;
       lastHeight = handle.height;
+    }
+    if (!jpeg.empty() && decoded - 1 == jpegFrame) {
+      snapshotSaved = saveSnapshot(jpeg, *frame, handle.width, handle.height, rotate);
+      if (!snapshotSaved) std::cerr << "h263-decode: could not write " << jpeg << "\n";
     }
     if (!out.is_open()) continue;
     if (y4m) {
@@ -99,5 +148,9 @@ int main(int argc, char** argv) {
   zenta::video::h263Destroy(handle);
   std::cout << decoded << " pictures decoded, " << rejected << " rejected\n";
   if (out.is_open() && !out) return usage("writing the output failed");
+  if (!jpeg.empty() && !snapshotSaved) {
+    if (decoded <= jpegFrame) std::cerr << "h263-decode: there is no picture " << jpegFrame << "\n";
+    return 1;
+  }
   return 0;
 }

@@ -30,4 +30,21 @@ expected=$((header + 5 * (6 + 176 * 144 * 3 / 2)))
 [ $? -eq 2 ] || fail "missing output name must exit with 2"
 "$tool" --yuv "$work/no/such/dir/out.yuv" "$work/in.h263" > /dev/null 2>&1
 [ $? -eq 2 ] || fail "unwritable output must exit with 2"
+# Snapshots: the area the viewer shows, upright and turned.
+ffmpeg -nostdin -v error -f lavfi -i "testsrc2=size=368x288:rate=30000/1001" -frames:v 3 \
+  -c:v h263p -threads 1 -f h263 "$work/wide.h263" || fail "ffmpeg could not make a stream"
+size() { ffprobe -v error -show_entries stream=width,height -of csv=p=0 "$1"; }
+"$tool" --jpeg "$work/a.jpg" --frame 2 "$work/wide.h263" > /dev/null || fail "snapshot failed"
+[ "$(size "$work/a.jpg")" = "360,288" ] || fail "upright snapshot is $(size "$work/a.jpg")"
+"$tool" --jpeg "$work/b.jpg" --frame 0 --rotate "$work/wide.h263" > /dev/null || fail "turned snapshot failed"
+[ "$(size "$work/b.jpg")" = "288,360" ] || fail "turned snapshot is $(size "$work/b.jpg")"
+"$tool" --jpeg "$work/c.jpg" --frame 0 "$work/in.h263" > /dev/null || fail "QCIF snapshot failed"
+[ "$(size "$work/c.jpg")" = "176,144" ] || fail "QCIF snapshot is $(size "$work/c.jpg")"
+"$tool" --jpeg "$work/d.jpg" --frame 3 "$work/wide.h263" > /dev/null 2>&1
+[ $? -eq 1 ] || fail "a picture beyond the stream must exit with 1"
+[ ! -e "$work/d.jpg" ] || fail "no file may be left for a picture beyond the stream"
+"$tool" --jpeg "$work/e.jpg" "$work/wide.h263" > /dev/null 2>&1
+[ $? -eq 2 ] || fail "--jpeg without --frame must exit with 2"
+"$tool" --jpeg "$work/no/dir/f.jpg" --frame 0 "$work/wide.h263" > /dev/null 2>&1
+[ $? -eq 1 ] || fail "an unwritable snapshot must exit with 1"
 echo "h263-decode: all checks passed"
