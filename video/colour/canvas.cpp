@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "video/colour/canvas_simd.h"
+
 namespace zenta::video {
 
 namespace {
@@ -58,7 +60,11 @@ const ColourKernels& portableColourKernels() {
 }
 
 const ColourKernels& colourKernels() {
-  static const ColourKernels kernels = portableColourKernels();
+  static const ColourKernels kernels = [] {
+    ColourKernels k = portableColourKernels();
+    applySimdColourKernels(k);
+    return k;
+  }();
   return kernels;
 }
 
