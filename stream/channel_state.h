@@ -25,10 +25,6 @@ namespace zenta::stream {
 
 inline constexpr int kNoConnection = -1;
 inline constexpr size_t kReceiveBufferSize = 158976;  // one 368 x 288 picture in 4:2:0 planes
-inline constexpr int kCanvasWidth = 368;
-inline constexpr int kCanvasHeight = 288;
-inline constexpr int kCanvasStride = kCanvasWidth * 3;                         // 1104 bytes
-inline constexpr size_t kCanvasBytes = size_t{kCanvasStride} * kCanvasHeight;  // 317,952 bytes
 
 enum class ViewState : uint8_t {
   Pending = 0,  // no frame handled since the channel was opened
