@@ -1,0 +1,320 @@
+// The device's programming interface as the system's own code calls it: the
+// subset of the window manager, the drawing interface and the shell that the
+// viewer uses, with the device's names, types and constants. 16-bit text is
+// char16_t; handles and LONG_PTR are wide enough for pointers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/handles.h"
+
+using BOOL = int;
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using UINT = unsigned int;
+using LONG = int32_t;
+using INT = int;
+using WCHAR = char16_t;
+using LPWSTR = char16_t*;
+using LPCWSTR = const char16_t*;
+using LPVOID = void*;
+using LONG_PTR = intptr_t;
+using UINT_PTR = uintptr_t;
+using INT_PTR = intptr_t;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
+using LRESULT = intptr_t;
+using COLORREF = DWORD;
+using ATOM = WORD;
+using HANDLE = void*;
+using HGDIOBJ = void*;
+
+#define ZENTA_DEVICE_HANDLE(name) \
+  struct name##__;                \
+  using name = name##__*
+ZENTA_DEVICE_HANDLE(HBRUSH);
+ZENTA_DEVICE_HANDLE(HPEN);
+ZENTA_DEVICE_HANDLE(HFONT);
+ZENTA_DEVICE_HANDLE(HINSTANCE);
+ZENTA_DEVICE_HANDLE(HMENU);
+ZENTA_DEVICE_HANDLE(HICON);
+ZENTA_DEVICE_HANDLE(HCURSOR);
+#undef ZENTA_DEVICE_HANDLE
+using HMODULE = HINSTANCE;
+
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
+
+struct RECT {
+  LONG left, top, right, bottom;
+};
+struct POINT {
+  LONG x, y;
+};
+struct SIZE {
+  LONG cx, cy;
+};
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+
+struct WNDCLASSW {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HICON hIcon;
+  HCURSOR hCursor;
+  HBRUSH hbrBackground;
+  LPCWSTR lpszMenuName;
+  LPCWSTR lpszClassName;
+};
+
+struct CREATESTRUCTW {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy, cx, y, x;
+  LONG style;
+  LPCWSTR lpszName;
+  LPCWSTR lpszClass;
+  DWORD dwExStyle;
+};
+using CREATESTRUCT = CREATESTRUCTW;
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
+struct PAINTSTRUCT {
+  HDC hdc;
+  BOOL fErase;
+  RECT rcPaint;
+  BOOL fRestore;
+  BOOL fIncUpdate;
+  BYTE rgbReserved[32];
+};
+
+struct BITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+};
+struct RGBQUAD {
+  BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved;
+};
+struct BITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];
+};
+struct BITMAP {
+  LONG bmType;
+  LONG bmWidth;
+  LONG bmHeight;
+  LONG bmWidthBytes;
+  WORD bmPlanes;
+  WORD bmBitsPixel;
+  LPVOID bmBits;
+};
+
+// Colours: 0x00BBGGRR.
+constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
+  return COLORREF(r) | COLORREF(g) << 8 | COLORREF(b) << 16;
+}
+constexpr BYTE GetRValue(COLORREF c) {
+  return BYTE(c);
+}
+constexpr BYTE GetGValue(COLORREF c) {
+  return BYTE(c >> 8);
+}
+constexpr BYTE GetBValue(COLORREF c) {
+  return BYTE(c >> 16);
+}
+constexpr WORD LOWORD(uintptr_t v) {
+  return WORD(v & 0xFFFF);
+}
+constexpr WORD HIWORD(uintptr_t v) {
+  return WORD((v >> 16) & 0xFFFF);
+}
+constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
+  return LPARAM(DWORD(low) | DWORD(high) << 16);
+}
+constexpr WPARAM MAKEWPARAM(WORD low, WORD high) {
+  return WPARAM(DWORD(low) | DWORD(high) << 16);
+}
+inline LPCWSTR MAKEINTRESOURCEW(uintptr_t id) {
+  return reinterpret_cast<LPCWSTR>(id);
+}
+inline bool IS_INTRESOURCE(LPCWSTR p) {
+  return (reinterpret_cast<uintptr_t>(p) >> 16) == 0;
+}
+
+// Messages.
+inline constexpr UINT WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002, WM_MOVE = 0x0003,
+                      WM_SIZE = 0x0005, WM_ACTIVATE = 0x0006, WM_SETFOCUS = 0x0007,
+                      WM_KILLFOCUS = 0x0008, WM_ENABLE = 0x000A, WM_SETTEXT = 0x000C,
+                      WM_GETTEXT = 0x000D, WM_GETTEXTLENGTH = 0x000E, WM_PAINT = 0x000F,
+                      WM_CLOSE = 0x0010, WM_QUIT = 0x0012, WM_ERASEBKGND = 0x0014,
+                      WM_SHOWWINDOW = 0x0018, WM_SETTINGCHANGE = 0x001A, WM_SETFONT = 0x0030,
+                      WM_GETFONT = 0x0031, WM_NOTIFY = 0x004E, WM_SETICON = 0x0080,
+                      WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_CHAR = 0x0102,
+                      WM_INITDIALOG = 0x0110, WM_COMMAND = 0x0111, WM_TIMER = 0x0113,
+                      WM_MOUSEMOVE = 0x0200, WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202,
+                      WM_LBUTTONDBLCLK = 0x0203, WM_USER = 0x0400;
+inline constexpr UINT PM_NOREMOVE = 0, PM_REMOVE = 1;
+inline constexpr WPARAM MK_LBUTTON = 1;
+
+// Window styles.
+inline constexpr DWORD WS_OVERLAPPED = 0, WS_POPUP = 0x80000000, WS_CHILD = 0x40000000,
+                       WS_VISIBLE = 0x10000000, WS_DISABLED = 0x08000000,
+                       WS_CLIPSIBLINGS = 0x04000000, WS_CLIPCHILDREN = 0x02000000,
+                       WS_CAPTION = 0x00C00000, WS_BORDER = 0x00800000, WS_DLGFRAME = 0x00400000,
+                       WS_VSCROLL = 0x00200000, WS_HSCROLL = 0x00100000, WS_SYSMENU = 0x00080000,
+                       WS_GROUP = 0x00020000, WS_TABSTOP = 0x00010000;
+inline constexpr DWORD WS_EX_CAPTIONOKBTN = 0x80000000, WS_EX_TOPMOST = 0x00000008,
+                       WS_EX_DLGMODALFRAME = 0x00000001, WS_EX_WINDOWEDGE = 0x00000100,
+                       WS_EX_CLIENTEDGE = 0x00000200;
+inline constexpr UINT CS_VREDRAW = 0x0001, CS_HREDRAW = 0x0002, CS_DBLCLKS = 0x0008,
+                      CS_GLOBALCLASS = 0x4000;
+inline constexpr int CW_USEDEFAULT = int(0x80000000);
+
+// Window slots.
+inline constexpr int GWL_WNDPROC = -4, GWL_HINSTANCE = -6, GWL_HWNDPARENT = -8, GWL_ID = -12,
+                     GWL_STYLE = -16, GWL_EXSTYLE = -20, GWL_USERDATA = -21;
+inline constexpr UINT GW_HWNDFIRST = 0, GW_HWNDLAST = 1, GW_HWNDNEXT = 2, GW_HWNDPREV = 3,
+                      GW_OWNER = 4, GW_CHILD = 5;
+inline constexpr int SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_SHOWNA = 8;
+inline constexpr UINT SWP_NOSIZE = 0x0001, SWP_NOMOVE = 0x0002, SWP_NOZORDER = 0x0004,
+                      SWP_NOACTIVATE = 0x0010, SWP_SHOWWINDOW = 0x0040, SWP_HIDEWINDOW = 0x0080;
+inline const HWND HWND_TOP = nullptr;
+inline const HWND HWND_TOPMOST = reinterpret_cast<HWND>(intptr_t(-1));
+inline const HWND HWND_NOTOPMOST = reinterpret_cast<HWND>(intptr_t(-2));
+inline constexpr UINT SPI_GETWORKAREA = 0x0030;
+
+// Drawing.
+inline constexpr DWORD SRCCOPY = 0x00CC0020, SRCPAINT = 0x00EE0086;
+inline constexpr int WHITE_BRUSH = 0, LTGRAY_BRUSH = 1, GRAY_BRUSH = 2, DKGRAY_BRUSH = 3,
+                     BLACK_BRUSH = 4, NULL_BRUSH = 5, HOLLOW_BRUSH = NULL_BRUSH, WHITE_PEN = 6,
+                     BLACK_PEN = 7, NULL_PEN = 8, SYSTEM_FONT = 13;
+inline constexpr int HORZRES = 8, VERTRES = 10, BITSPIXEL = 12;
+inline constexpr int TRANSPARENT = 1, OPAQUE = 2;
+inline constexpr UINT DT_TOP = 0x0000, DT_LEFT = 0x0000, DT_CENTER = 0x0001, DT_RIGHT = 0x0002,
+                      DT_VCENTER = 0x0004, DT_BOTTOM = 0x0008, DT_SINGLELINE = 0x0020,
+                      DT_NOCLIP = 0x0100, DT_CALCRECT = 0x0400;
+inline constexpr DWORD BI_RGB = 0, BI_BITFIELDS = 3;
+inline constexpr UINT DIB_RGB_COLORS = 0;
+inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
+// Window manager.
+ATOM RegisterClassW(const WNDCLASSW* wc);
+BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
+BOOL GetClassInfoW(HINSTANCE instance, LPCWSTR className, WNDCLASSW* wc);
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
+                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                     LPVOID param);
+BOOL DestroyWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+BOOL IsWindowVisible(HWND hwnd);
+BOOL IsWindowEnabled(HWND hwnd);
+LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LONG_PTR GetWindowLongW(HWND hwnd, int index);
+LONG_PTR SetWindowLongW(HWND hwnd, int index, LONG_PTR value);
+HWND GetWindow(HWND hwnd, UINT relation);
+HWND GetParent(HWND hwnd);
+BOOL ShowWindow(HWND hwnd, int command);
+BOOL UpdateWindow(HWND hwnd);
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
+BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int width, int height, UINT flags);
+BOOL GetWindowRect(HWND hwnd, RECT* rect);
+BOOL GetClientRect(HWND hwnd, RECT* rect);
+int MapWindowPoints(HWND from, HWND to, POINT* points, UINT count);
+BOOL ClientToScreen(HWND hwnd, POINT* point);
+BOOL ScreenToClient(HWND hwnd, POINT* point);
+BOOL EnableWindow(HWND hwnd, BOOL enable);
+HWND SetFocus(HWND hwnd);
+HWND GetFocus();
+HWND SetCapture(HWND hwnd);
+BOOL ReleaseCapture();
+HWND GetCapture();
+BOOL SetWindowTextW(HWND hwnd, LPCWSTR text);
+int GetWindowTextW(HWND hwnd, LPWSTR buffer, int size);
+int GetWindowTextLengthW(HWND hwnd);
+HWND GetActiveWindow();
+HWND GetForegroundWindow();
+BOOL SetForegroundWindow(HWND hwnd);
+HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
+BOOL SystemParametersInfoW(UINT action, UINT param, LPVOID data, UINT winIni);
+HMODULE GetModuleHandleW(LPCWSTR name);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+
+// Messages.
+BOOL GetMessageW(MSG* msg, HWND hwnd, UINT first, UINT last);
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT first, UINT last, UINT remove);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageW(const MSG* msg);
+LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+
+// Painting.
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+BOOL ValidateRect(HWND hwnd, const RECT* rect);
+BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase);
+HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint);
+BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
+HDC GetDC(HWND hwnd);
+int ReleaseDC(HWND hwnd, HDC hdc);
+
+// Drawing.
+HDC CreateCompatibleDC(HDC hdc);
+BOOL DeleteDC(HDC hdc);
+HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object);
+BOOL DeleteObject(HGDIOBJ object);
+HGDIOBJ GetStockObject(int object);
+int GetObjectW(HGDIOBJ object, int size, LPVOID buffer);
+int GetDeviceCaps(HDC hdc, int index);
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                         DWORD offset);
+HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
+HBRUSH CreateSolidBrush(COLORREF colour);
+HPEN CreatePen(int style, int width, COLORREF colour);
+BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
+BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY,
+                int srcWidth, int srcHeight, DWORD rop);
+int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
+BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom);
+COLORREF SetPixel(HDC hdc, int x, int y, COLORREF colour);
+COLORREF GetPixel(HDC hdc, int x, int y);
+COLORREF SetTextColor(HDC hdc, COLORREF colour);
+COLORREF GetTextColor(HDC hdc);
+COLORREF SetBkColor(HDC hdc, COLORREF colour);
+int SetBkMode(HDC hdc, int mode);
+int DrawTextW(HDC hdc, LPCWSTR text, int count, RECT* rect, UINT format);
+BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, SIZE* size);
+
+// Rectangles.
+BOOL SetRect(RECT* rect, int left, int top, int right, int bottom);
+BOOL SetRectEmpty(RECT* rect);
+BOOL IsRectEmpty(const RECT* rect);
+BOOL PtInRect(const RECT* rect, POINT point);
+BOOL IntersectRect(RECT* out, const RECT* a, const RECT* b);
+BOOL UnionRect(RECT* out, const RECT* a, const RECT* b);
+BOOL OffsetRect(RECT* rect, int dx, int dy);
+BOOL InflateRect(RECT* rect, int dx, int dy);

@@ -1,0 +1,46 @@
+// The window manager's internals that the rest of the device layer uses.
+#pragma once
+
+#include <string>
+#include <thread>
+
+#include "platform/gdi/surface.h"
+#include "platform/windows.h"
+
+namespace zenta::platform {
+
+// Where a window's client area is on the screen and which parts of it are
+// visible (screen coordinates). False for a window that does not exist.
+bool clientClip(HWND hwnd, POINT& origin, ClipList& clip);
+
+// The class background brush of a window.
+HBRUSH classBrush(HWND hwnd);
+
+// The thread that owns a window's messages.
+bool windowThread(HWND hwnd, std::thread::id& thread);
+
+// Stylus and keyboard input, in screen coordinates, delivered as posted
+// messages to the window that gets them.
+enum class StylusAction { Down, Move, Up };
+void injectStylus(StylusAction action, int x, int y);
+void injectKey(UINT virtualKey, bool down);
+void injectChar(char16_t character);
+
+// Wakes the thread's message loop (a window of it became invalid, a message
+// was posted).
+void wakeThread(std::thread::id thread);
+
+// Called with the window manager's lock released.
+void onWindowsChanged();
+
+// Top-level windows, front first, with class name and title.
+struct WindowInfo {
+  HWND hwnd;
+  std::u16string className;
+  std::u16string title;
+  RECT rect;
+  bool visible;
+};
+std::vector<WindowInfo> topLevelWindows();
+
+}  // namespace zenta::platform
