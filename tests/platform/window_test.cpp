@@ -1,6 +1,7 @@
 // Window manager: creation, destruction, sent and posted messages, paint.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -169,7 +170,7 @@ TEST_F(Windows, SentIsDirectPostedWaitsForTheLoop) {
 
 TEST_F(Windows, SendFromAnotherThreadIsAnsweredByTheOwner) {
   HWND w = make(u"W", 0);
-  LRESULT answer = 0;
+  std::atomic<LRESULT> answer{0};
   std::thread sender([&] { answer = SendMessageW(w, WM_USER, 99, 0); });
   MSG msg;
   // The owner answers inside its message loop.
