@@ -29,10 +29,16 @@ bool takeScreenChanged();
 struct ShellBars {
   bool taskBar = true;
   bool menuBar = false;
+  bool sipButton = true;
+  bool startIcon = true;
 };
 ShellBars shellBars();
 void setShellBars(const ShellBars& bars);
 RECT workArea();
+// The task bar window across the top of the screen (made by startDevice),
+// and its redrawing after the foreground window or the bars changed.
+void createTaskBar();
+void refreshTaskBar();
 
 // Called by the UI thread's message loop while it has nothing to do, with
 // the longest time it may take (in milliseconds): the display polls its

@@ -41,6 +41,8 @@ ZENTA_DEVICE_HANDLE(HINSTANCE);
 ZENTA_DEVICE_HANDLE(HMENU);
 ZENTA_DEVICE_HANDLE(HICON);
 ZENTA_DEVICE_HANDLE(HCURSOR);
+ZENTA_DEVICE_HANDLE(HRSRC);
+ZENTA_DEVICE_HANDLE(HGLOBAL);
 #undef ZENTA_DEVICE_HANDLE
 using HMODULE = HINSTANCE;
 
@@ -188,8 +190,8 @@ inline constexpr DWORD WS_OVERLAPPED = 0, WS_POPUP = 0x80000000, WS_CHILD = 0x40
                        WS_VSCROLL = 0x00200000, WS_HSCROLL = 0x00100000, WS_SYSMENU = 0x00080000,
                        WS_GROUP = 0x00020000, WS_TABSTOP = 0x00010000;
 inline constexpr DWORD WS_EX_CAPTIONOKBTN = 0x80000000, WS_EX_TOPMOST = 0x00000008,
-                       WS_EX_DLGMODALFRAME = 0x00000001, WS_EX_WINDOWEDGE = 0x00000100,
-                       WS_EX_CLIENTEDGE = 0x00000200;
+                       WS_EX_NOACTIVATE = 0x08000000, WS_EX_DLGMODALFRAME = 0x00000001,
+                       WS_EX_WINDOWEDGE = 0x00000100, WS_EX_CLIENTEDGE = 0x00000200;
 inline constexpr UINT CS_VREDRAW = 0x0001, CS_HREDRAW = 0x0002, CS_DBLCLKS = 0x0008,
                       CS_GLOBALCLASS = 0x4000;
 inline constexpr int CW_USEDEFAULT = int(0x80000000);
@@ -318,3 +320,64 @@ BOOL IntersectRect(RECT* out, const RECT* a, const RECT* b);
 BOOL UnionRect(RECT* out, const RECT* a, const RECT* b);
 BOOL OffsetRect(RECT* rect, int dx, int dy);
 BOOL InflateRect(RECT* rect, int dx, int dy);
+
+// Resources.
+#define RT_BITMAP MAKEINTRESOURCEW(2)
+#define RT_ICON MAKEINTRESOURCEW(3)
+#define RT_DIALOG MAKEINTRESOURCEW(5)
+#define RT_RCDATA MAKEINTRESOURCEW(10)
+inline constexpr UINT IMAGE_BITMAP = 0, IMAGE_ICON = 1;
+HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL data);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+// Bitmap resources (1-, 4- and 8-bit palettised, 16-, 24- and 32-bit) load
+// as 24-bit DIB sections.
+HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);
+// IMAGE_BITMAP as LoadBitmapW; IMAGE_ICON picks the icon image of the size
+// asked (an .ico resource) and makes it 24-bit.
+HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width, int height, UINT flags);
+BOOL DestroyIcon(HICON icon);
+
+// Message boxes.
+inline constexpr UINT MB_OK = 0x0, MB_ICONHAND = 0x10, MB_ICONERROR = MB_ICONHAND,
+                      MB_ICONEXCLAMATION = 0x30, MB_ICONINFORMATION = 0x40;
+inline constexpr int IDOK = 1, IDCANCEL = 2;
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// Pocket PC shell and common controls.
+struct SHMENUBARINFO {
+  DWORD cbSize;
+  HWND hwndParent;
+  DWORD dwFlags;
+  UINT nToolBarId;
+  HINSTANCE hInstRes;
+  int nBmpId;
+  int cBmpImages;
+  HWND hwndMB;
+  COLORREF clrBk;
+};
+BOOL SHCreateMenuBar(SHMENUBARINFO* info);
+BOOL CommandBar_Show(HWND bar, BOOL show);
+inline constexpr DWORD SHFS_SHOWTASKBAR = 0x1, SHFS_HIDETASKBAR = 0x2, SHFS_SHOWSIPBUTTON = 0x4,
+                       SHFS_HIDESIPBUTTON = 0x8, SHFS_SHOWSTARTICON = 0x10,
+                       SHFS_HIDESTARTICON = 0x20;
+BOOL SHFullScreen(HWND hwnd, DWORD state);
+struct SIPINFO {
+  DWORD cbSize;
+  DWORD fdwFlags;
+  RECT rcVisibleDesktop;
+  RECT rcSipRect;
+  DWORD dwImDataSize;
+  void* pvImData;
+};
+inline constexpr UINT SPI_GETSIPINFO = 225;
+inline constexpr DWORD SIPF_ON = 0x1;
+BOOL SHSipInfo(UINT action, UINT param, void* data, UINT winIni);
+enum SIPSTATE { SIP_UP = 0, SIP_DOWN, SIP_FORCEDOWN, SIP_UNCHANGED, SIP_INPUTDIALOG };
+BOOL SHSipPreference(HWND hwnd, SIPSTATE state);
+struct INITCOMMONCONTROLSEX {
+  DWORD dwSize;
+  DWORD dwICC;
+};
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);

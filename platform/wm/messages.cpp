@@ -215,9 +215,12 @@ void injectStylus(StylusAction action, int x, int y) {
     Window* top = w;
     while (top->parent != nullptr)
       top = top->parent;
-    topLevel = handleOf(top);
+    // The shell's bars take taps without becoming the active window.
+    topLevel = (top->exStyle & WS_EX_NOACTIVATE) ? nullptr : handleOf(top);
   }
-  if (action == StylusAction::Down && topLevel != GetActiveWindow()) SetForegroundWindow(topLevel);
+  if (action == StylusAction::Down && topLevel != nullptr && topLevel != GetActiveWindow()) {
+    SetForegroundWindow(topLevel);
+  }
   post(thread, msg);
 }
 

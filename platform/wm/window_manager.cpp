@@ -266,7 +266,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   if (style & WS_VISIBLE) {
     onWindowsChanged();
     InvalidateRect(hwnd, nullptr, TRUE);
-    if (!(style & WS_CHILD)) SetForegroundWindow(hwnd);
+    if (!(style & WS_CHILD) && !(exStyle & WS_EX_NOACTIVATE)) SetForegroundWindow(hwnd);
   }
   return hwnd;
 }
@@ -717,6 +717,7 @@ BOOL SetForegroundWindow(HWND hwnd) {
     if (previous != nullptr) PostMessageW(previous, WM_ACTIVATE, 0, reinterpret_cast<LPARAM>(hwnd));
     PostMessageW(hwnd, WM_ACTIVATE, 1, reinterpret_cast<LPARAM>(previous));
     InvalidateRect(hwnd, nullptr, TRUE);
+    refreshTaskBar();
   }
   return TRUE;
 }

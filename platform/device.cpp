@@ -1,0 +1,280 @@
+#include "platform/device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "platform/backends/backend.h"
+#include "platform/png.h"
+#include "platform/screen.h"
+#include "platform/windows.h"
+#include "platform/wm/window_manager.h"
+
+namespace zenta::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string narrow(const std::u16string& text) {
+  std::string out;
+  for (const char16_t c : text)
+    out.push_back(c < 0x80 ? char(c) : '?');
+  return out;
+}
+
+// Line commands on a Unix socket, answered on the UI thread while it is
+// idle, so that an answer reflects every message the command caused.
+class Automation {
+ public:
+  explicit Automation(const std::string& path) : path_(path) {
+    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (listener_ < 0 || path.size() >= sizeof address.sun_path) return;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ::unlink(path.c_str());
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 4) != 0) {
+      ::close(listener_);
+      listener_ = -1;
+    }
+  }
+  ~Automation() {
+    for (const Client& c : clients_)
+      ::close(c.fd);
+    if (listener_ >= 0) {
+      ::close(listener_);
+      ::unlink(path_.c_str());
+    }
+  }
+
+  // Called while the UI thread is idle: answers what was waiting for that,
+  // then reads and runs new commands. Returns whether it ran any.
+  bool serve() {
+    for (Client& c : clients_) {
+      if (c.waitingForIdle) {
+        c.waitingForIdle = false;
+        reply(c, "ok");
+      }
+    }
+    if (listener_ >= 0) {
+      for (int fd;
+           (fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
+        clients_.push_back(Client{fd, {}, false});
+      }
+    }
+    bool ran = false;
+    for (Client& c : clients_) {
+      char buffer[4096];
+      for (ssize_t n; (n = ::recv(c.fd, buffer, sizeof buffer, 0)) > 0;)
+        c.input.append(buffer, size_t(n));
+      for (size_t end; !c.waitingForIdle && (end = c.input.find('\n')) != std::string::npos;) {
+        const std::string line = c.input.substr(0, end);
+        c.input.erase(0, end + 1);
+        run(c, line);
+        ran = true;
+      }
+      // A client may not grow its unread input without bound.
+      if (c.input.size() > 65536) c.input.clear();
+    }
+    return ran;
+  }
+
+ private:
+  struct Client {
+    int fd;
+    std::string input;
+    bool waitingForIdle;
+  };
+
+  static void reply(Client& c, const std::string& text) {
+    const std::string line = text + "\n";
+    [[maybe_unused]] const auto sent = ::send(c.fd, line.data(), line.size(), MSG_NOSIGNAL);
+  }
+
+  void run(Client& c, const std::string& line) {
+    std::istringstream in(line);
+    std::string command;
+    in >> command;
+    int x = 0, y = 0, w = 0, h = 0;
+    if (command == "tap" && (in >> x >> y)) {
+      injectStylus(StylusAction::Down, x, y);
+      injectStylus(StylusAction::Up, x, y);
+      c.waitingForIdle = true;
+    } else if ((command == "down" || command == "move" || command == "up") && (in >> x >> y)) {
+      injectStylus(command == "down" ? StylusAction::Down
+                   : command == "up" ? StylusAction::Up
+                                     : StylusAction::Move,
+                   x, y);
+      c.waitingForIdle = true;
+    } else if (command == "type") {
+      std::string text;
+      std::getline(in, text);
+      if (!text.empty() && text[0] == ' ') text.erase(0, 1);
+      for (const char ch : text)
+        injectChar(char16_t(static_cast<unsigned char>(ch)));
+      c.waitingForIdle = true;
+    } else if (command == "key" && (in >> x)) {
+      injectKey(UINT(x), true);
+      injectKey(UINT(x), false);
+      c.waitingForIdle = true;
+    } else if (command == "idle") {
+      c.waitingForIdle = true;
+    } else if (command == "pixel" && (in >> x >> y)) {
+      const Surface& s = screen();
+      std::lock_guard guard(s.lock());
+      const COLORREF colour = s.pixel(x, y);
+      char text[16];
+      std::snprintf(text, sizeof text, "%02x%02x%02x", GetRValue(colour), GetGValue(colour),
+                    GetBValue(colour));
+      reply(c, colour == CLR_INVALID ? "error outside the screen" : text);
+    } else if (command == "rect" && (in >> x >> y >> w >> h) && w > 0 && h > 0 &&
+               w * h <= 320 * 320) {
+      const Surface& s = screen();
+      std::lock_guard guard(s.lock());
+      std::string text;
+      char hex[8];
+      for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+          const COLORREF colour = s.pixel(x + i, y + j);
+          std::snprintf(hex, sizeof hex, "%02x%02x%02x", GetRValue(colour), GetGValue(colour),
+                        GetBValue(colour));
+          text += hex;
+        }
+      }
+      reply(c, text);
+    } else if (command == "screenshot") {
+      std::string path;
+      std::getline(in, path);
+      if (!path.empty() && path[0] == ' ') path.erase(0, 1);
+      const Surface& s = screen();
+      std::lock_guard guard(s.lock());
+      reply(c, !path.empty() && savePng(s, path) ? "ok" : "error cannot write the file");
+    } else if (command == "windows") {
+      std::string text;
+      for (const WindowInfo& info : topLevelWindows()) {
+        if (!text.empty()) text += "\t";
+        text += std::to_string(reinterpret_cast<uintptr_t>(info.hwnd)) + "|" +
+                narrow(info.className) + "|" + narrow(info.title) +
+                (info.visible ? "|visible" : "|hidden");
+      }
+      reply(c, text);
+    } else {
+      reply(c, "error unknown command");
+    }
+  }
+
+  std::string path_;
+  int listener_ = -1;
+  std::vector<Client> clients_;
+};
+
+struct Device {
+  std::unique_ptr<Backend> backend;
+  std::unique_ptr<Automation> automation;
+  Clock::time_point lastPresent{};
+};
+
+std::unique_ptr<Device>& device() {
+  static std::unique_ptr<Device> d;
+  return d;
+}
+
+bool idle(int timeoutMs) {
+  Device& d = *device();
+  bool any = d.automation && d.automation->serve();
+  const auto sincePresent = Clock::now() - d.lastPresent;
+  if (takeScreenChanged()) {
+    if (sincePresent >= std::chrono::milliseconds(16)) {
+      Surface& s = screen();
+      {
+        std::lock_guard guard(s.lock());
+        d.backend->present(s);
+      }
+      d.lastPresent = Clock::now();
+    } else {
+      markScreenChanged();  // at most 60 times a second
+      timeoutMs = std::min(timeoutMs, 16);
+    }
+  }
+  any = d.backend->poll(any ? 0 : std::min(timeoutMs, 5)) || any;
+  return any;
+}
+
+bool parseSize(const std::string& text, int& w, int& h) {
+  char* end = nullptr;
+  const long a = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != 'x') return false;
+  const char* rest = end + 1;
+  const long b = std::strtol(rest, &end, 10);
+  if (end == rest || *end != '\0' || a < 120 || b < 120 || a > 1600 || b > 1600) return false;
+  w = int(a);
+  h = int(b);
+  return true;
+}
+
+}  // namespace
+
+bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::string& error) {
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--screen=", 0) == 0) {
+      if (!parseSize(arg.substr(9), options.width, options.height)) {
+        error = "--screen takes WIDTHxHEIGHT, each 120 to 1600";
+        return false;
+      }
+    } else if (arg == "--headless") {
+      options.headless = true;
+    } else if (arg.rfind("--zoom=", 0) == 0) {
+      options.zoom = std::atoi(arg.c_str() + 7);
+      if (options.zoom < 1 || options.zoom > 8) {
+        error = "--zoom takes 1 to 8";
+        return false;
+      }
+    } else if (arg.rfind("--automation=", 0) == 0) {
+      options.automation = arg.substr(13);
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  argc = kept;
+  argv[argc] = nullptr;
+  return true;
+}
+
+void startDevice(const DeviceOptions& options) {
+  configureScreen(options.width, options.height);
+  auto d = std::make_unique<Device>();
+  const bool haveDisplay =
+      std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+  if (!options.headless && haveDisplay)
+    d->backend = openSdl(options.width, options.height, {options.zoom});
+  if (!d->backend) d->backend = openHeadless();
+  if (!options.automation.empty()) d->automation = std::make_unique<Automation>(options.automation);
+  device() = std::move(d);
+  setIdleHook(idle);
+  createTaskBar();
+}
+
+void stopDevice() {
+  setIdleHook(nullptr);
+  device().reset();
+}
+
+const char* deviceBackendName() {
+  return device() ? device()->backend->name() : "none";
+}
+
+}  // namespace zenta::platform

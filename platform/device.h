@@ -1,0 +1,34 @@
+// Starting the emulated device: screen size, display back end and the
+// automation channel, chosen when the program starts.
+//
+// Options (taken out of the command line, the rest is the program's own):
+//   --screen=WxH        screen size in pixels (default 240x320)
+//   --headless          no window, even where a display is available
+//   --zoom=N            integer zoom of the desktop window (default: fit)
+//   --automation=PATH   serve the automation channel on a Unix socket
+#pragma once
+
+#include <string>
+
+namespace zenta::platform {
+
+struct DeviceOptions {
+  int width = 240;
+  int height = 320;
+  bool headless = false;
+  int zoom = 0;
+  std::string automation;
+};
+
+// Removes the device options from argc/argv. False (with `error` set) for a
+// malformed one.
+bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::string& error);
+
+// Sets up the screen and the back end; the calling thread becomes the one
+// that presents the screen and receives input (the UI thread). A window back
+// end is used where a display can be opened, else the headless one.
+void startDevice(const DeviceOptions& options);
+void stopDevice();
+const char* deviceBackendName();
+
+}  // namespace zenta::platform
