@@ -129,6 +129,8 @@ class Automation {
       injectKey(UINT(x), true);
       injectKey(UINT(x), false);
       c.waitingForIdle = true;
+    } else if (command == "backend") {
+      reply(c, deviceBackendName());
     } else if (command == "idle") {
       c.waitingForIdle = true;
     } else if (command == "pixel" && (in >> x >> y)) {
@@ -167,7 +169,9 @@ class Automation {
         if (!text.empty()) text += "\t";
         text += std::to_string(reinterpret_cast<uintptr_t>(info.hwnd)) + "|" +
                 narrow(info.className) + "|" + narrow(info.title) +
-                (info.visible ? "|visible" : "|hidden");
+                (info.visible ? "|visible|" : "|hidden|") + std::to_string(info.rect.left) + "," +
+                std::to_string(info.rect.top) + "," + std::to_string(info.rect.right) + "," +
+                std::to_string(info.rect.bottom);
       }
       reply(c, text);
     } else {

@@ -54,6 +54,7 @@ struct FontObject : GdiObject {
 struct DeviceContext {
   std::mutex lock;
   bool memory = false;
+  bool wholeWindow = false;
   HWND window = nullptr;
   std::optional<RECT> paint;  // client coordinates
   std::shared_ptr<GdiObject> bitmap, brush, pen, font;
@@ -170,7 +171,9 @@ Target targetOf(const DeviceContext& dc) {
     t.clip = {RECT{0, 0, t.surface->width(), t.surface->height()}};
     return t;
   }
-  if (!clientClip(dc.window, t.origin, t.clip)) t.clip.clear();
+  const bool found = dc.wholeWindow ? windowClip(dc.window, t.origin, t.clip)
+                                    : clientClip(dc.window, t.origin, t.clip);
+  if (!found) t.clip.clear();
   if (dc.paint) {
     RECT p = *dc.paint;
     p = RECT{p.left + t.origin.x, p.top + t.origin.y, p.right + t.origin.x, p.bottom + t.origin.y};
@@ -227,6 +230,15 @@ HDC openWindowDC(HWND hwnd, const RECT* paint) {
     if (!windowThread(hwnd, unused)) return nullptr;
   }
   return newContext(false, hwnd, paint);
+}
+
+HDC openWholeWindowDC(HWND hwnd) {
+  HDC hdc = openWindowDC(hwnd, nullptr);
+  if (const auto dc = contexts().get(hdc)) {
+    std::lock_guard guard(dc->lock);
+    dc->wholeWindow = true;
+  }
+  return hdc;
 }
 
 void closeWindowDC(HDC hdc) {

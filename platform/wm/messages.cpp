@@ -390,8 +390,42 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL) {
   return w->hasUpdate ? TRUE : FALSE;
 }
 
+namespace {
+
+// The caption of a window with one: its title on the caption colour, and
+// an OK button for windows that ask for it.
+void paintCaption(HWND hwnd) {
+  const DWORD style = DWORD(GetWindowLongW(hwnd, GWL_STYLE));
+  if ((style & WS_CAPTION) != WS_CAPTION) return;
+  const DWORD exStyle = DWORD(GetWindowLongW(hwnd, GWL_EXSTYLE));
+  RECT window;
+  GetWindowRect(hwnd, &window);
+  HDC dc = openWholeWindowDC(hwnd);
+  RECT bar{0, 0, window.right - window.left, kCaptionHeight};
+  HBRUSH blue = CreateSolidBrush(RGB(0, 56, 132));
+  FillRect(dc, &bar, blue);
+  DeleteObject(blue);
+  char16_t title[128] = {};
+  GetWindowTextW(hwnd, title, 128);
+  SetTextColor(dc, RGB(255, 255, 255));
+  SetBkMode(dc, TRANSPARENT);
+  RECT text{6, 0, bar.right - 30, kCaptionHeight};
+  DrawTextW(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  if (exStyle & WS_EX_CAPTIONOKBTN) {
+    RECT ok{bar.right - 28, 4, bar.right - 4, kCaptionHeight - 4};
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    SelectObject(dc, GetStockObject(WHITE_PEN));
+    Rectangle(dc, ok.left, ok.top, ok.right, ok.bottom);
+    DrawTextW(dc, u"ok", 2, &ok, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
+  closeWindowDC(dc);
+}
+
+}  // namespace
+
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
   if (paint == nullptr) return nullptr;
+  paintCaption(hwnd);
   auto& s = wm();
   RECT area{};
   bool erase = false;

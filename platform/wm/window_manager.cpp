@@ -140,6 +140,17 @@ bool clientClip(HWND hwnd, POINT& origin, ClipList& clip) {
   return true;
 }
 
+bool windowClip(HWND hwnd, POINT& origin, ClipList& clip) {
+  auto& s = wm();
+  std::lock_guard guard(s.lock);
+  const Window* w = s.find(hwnd);
+  if (w == nullptr) return false;
+  const RECT r = s.screenRect(w);
+  origin = POINT{r.left, r.top};
+  clip = s.visibleRects(w, false);
+  return true;
+}
+
 HBRUSH classBrush(HWND hwnd) {
   auto& s = wm();
   std::lock_guard guard(s.lock);

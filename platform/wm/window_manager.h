@@ -12,6 +12,8 @@ namespace zenta::platform {
 // Where a window's client area is on the screen and which parts of it are
 // visible (screen coordinates). False for a window that does not exist.
 bool clientClip(HWND hwnd, POINT& origin, ClipList& clip);
+// The same for the whole window, its caption and border included.
+bool windowClip(HWND hwnd, POINT& origin, ClipList& clip);
 
 // The class background brush of a window.
 HBRUSH classBrush(HWND hwnd);
