@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "platform/backends/backend.h"
+#include "platform/files.h"
 #include "platform/png.h"
 #include "platform/screen.h"
 #include "platform/windows.h"
+#include "platform/wm/peers.h"
 #include "platform/wm/window_manager.h"
 
 namespace zenta::platform {
@@ -129,6 +131,13 @@ class Automation {
       injectKey(UINT(x), true);
       injectKey(UINT(x), false);
       c.waitingForIdle = true;
+    } else if (command == "active") {
+      const HWND active = GetActiveWindow();
+      std::u16string title(128, u'\0');
+      title.resize(active == nullptr ? 0 : size_t(GetWindowTextW(active, title.data(), 128)));
+      reply(c, active == nullptr
+                   ? "none"
+                   : std::to_string(reinterpret_cast<uintptr_t>(active)) + "|" + narrow(title));
     } else if (command == "backend") {
       reply(c, deviceBackendName());
     } else if (command == "idle") {
@@ -198,6 +207,8 @@ std::unique_ptr<Device>& device() {
 bool idle(int timeoutMs) {
   Device& d = *device();
   bool any = d.automation && d.automation->serve();
+  while (servePeers())
+    any = true;
   const auto sincePresent = Clock::now() - d.lastPresent;
   if (takeScreenChanged()) {
     if (sincePresent >= std::chrono::milliseconds(16)) {
@@ -247,6 +258,8 @@ bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::stri
         error = "--zoom takes 1 to 8";
         return false;
       }
+    } else if (arg.rfind("--device-root=", 0) == 0) {
+      options.deviceRoot = arg.substr(14);
     } else if (arg.rfind("--automation=", 0) == 0) {
       options.automation = arg.substr(13);
     } else {
@@ -260,6 +273,7 @@ bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::stri
 
 void startDevice(const DeviceOptions& options) {
   configureScreen(options.width, options.height);
+  if (!options.deviceRoot.empty()) setDeviceRoot(options.deviceRoot);
   auto d = std::make_unique<Device>();
   const bool haveDisplay =
       std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
@@ -269,10 +283,12 @@ void startDevice(const DeviceOptions& options) {
   if (!options.automation.empty()) d->automation = std::make_unique<Automation>(options.automation);
   device() = std::move(d);
   setIdleHook(idle);
+  startPeerService();
   createTaskBar();
 }
 
 void stopDevice() {
+  stopPeerService();
   setIdleHook(nullptr);
   device().reset();
 }

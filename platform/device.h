@@ -6,6 +6,7 @@
 //   --headless          no window, even where a display is available
 //   --zoom=N            integer zoom of the desktop window (default: fit)
 //   --automation=PATH   serve the automation channel on a Unix socket
+//   --device-root=DIR   the host folder of the device's file system root
 #pragma once
 
 #include <string>
@@ -18,6 +19,7 @@ struct DeviceOptions {
   bool headless = false;
   int zoom = 0;
   std::string automation;
+  std::string deviceRoot;
 };
 
 // Removes the device options from argc/argv. False (with `error` set) for a

@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/screen.h"
+#include "platform/wm/peers.h"
 #include "platform/wm/state.h"
 
 namespace zenta::platform {
@@ -165,6 +167,17 @@ bool windowThread(HWND hwnd, std::thread::id& thread) {
   if (w == nullptr) return false;
   thread = w->thread;
   return true;
+}
+
+HWND findOwnWindow(LPCWSTR className, LPCWSTR windowName) {
+  auto& s = wm();
+  std::lock_guard guard(s.lock);
+  for (const Window* w : s.topLevel) {
+    if (className != nullptr && lower(w->cls->name) != lower(className)) continue;
+    if (windowName != nullptr && w->text != windowName) continue;
+    return handleOf(w);
+  }
+  return nullptr;
 }
 
 std::vector<WindowInfo> topLevelWindows() {
@@ -703,6 +716,7 @@ HWND GetForegroundWindow() {
 }
 
 BOOL SetForegroundWindow(HWND hwnd) {
+  if (isPeerWindow(hwnd)) return foregroundPeerWindow(hwnd) ? TRUE : FALSE;
   auto& s = wm();
   HWND previous = nullptr;
   {
@@ -734,14 +748,9 @@ BOOL SetForegroundWindow(HWND hwnd) {
 }
 
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
-  auto& s = wm();
-  std::lock_guard guard(s.lock);
-  for (const Window* w : s.topLevel) {
-    if (className != nullptr && lower(w->cls->name) != lower(className)) continue;
-    if (windowName != nullptr && w->text != windowName) continue;
-    return handleOf(w);
-  }
-  return nullptr;
+  if (const HWND own = findOwnWindow(className, windowName)) return own;
+  // Not ours: perhaps another program's on this device.
+  return findPeerWindow(className, windowName);
 }
 
 BOOL SystemParametersInfoW(UINT action, UINT, LPVOID data, UINT) {
@@ -756,12 +765,9 @@ HMODULE GetModuleHandleW(LPCWSTR name) {
 
 DWORD GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
   if (buffer == nullptr || size == 0) return 0;
-  char path[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return 0;
-  const DWORD count = std::min<DWORD>(DWORD(n), size - 1);
-  for (DWORD i = 0; i < count; ++i)
-    buffer[i] = char16_t(static_cast<unsigned char>(path[i]));
+  const std::u16string path = programDevicePath();
+  const DWORD count = std::min<DWORD>(DWORD(path.size()), size - 1);
+  std::copy_n(path.begin(), count, buffer);
   buffer[count] = 0;
   return count;
 }

@@ -44,5 +44,7 @@ struct WindowInfo {
   bool visible;
 };
 std::vector<WindowInfo> topLevelWindows();
+// FindWindowW among this program's own windows only.
+HWND findOwnWindow(LPCWSTR className, LPCWSTR windowName);
 
 }  // namespace zenta::platform

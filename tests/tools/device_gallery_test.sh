@@ -52,6 +52,17 @@ check_gallery() {  # socket, expected back end
   IFS=, read -r l t r b <<< "${box##*|}"
   [ "$(ask "$sock" "tap $(( (l + r) / 2 )) $(( b - 15 ))")" = ok ] || fail "tap OK"
   ask "$sock" windows | grep -q "|MessageBox|" && fail "message box still open"
+  # A second program finds this one's window and brings it to the front.
+  [ "$(ask "$sock" "tap 117 306")" = ok ] || fail "tap"
+  ask "$sock" active | grep -q "|Gallery$" || fail "the message box is not active"
+  out=$("$tool" --headless --single-instance)
+  [ $? -eq 3 ] || fail "the second program did not find the first: $out"
+  echo "$out" | grep -q "brought to the front" || fail "not brought to the front: $out"
+  [ "$(ask "$sock" idle)" = ok ] || fail "idle"
+  ask "$sock" active | grep -q "|Device gallery$" || fail "the gallery did not come to the front: $(ask "$sock" active)"
+  box=$(ask "$sock" windows | tr '\t' '\n' | grep "|MessageBox|Gallery|visible|") || fail "no message box"
+  IFS=, read -r l t r b <<< "${box##*|}"
+  [ "$(ask "$sock" "tap $(( (l + r) / 2 )) $(( b - 15 ))")" = ok ] || fail "tap OK"
   # The quit button ends the program.
   [ "$(ask "$sock" "tap 10 306")" = ok ] || true
 }

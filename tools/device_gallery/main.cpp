@@ -2,9 +2,10 @@
 // screen: blits and stretches of a DIB section, text in colours and
 // alignments, rectangles, a menu bar and a message box.
 //
-//   device-gallery [--screenshot FILE] [device options: --headless, --screen=WxH, ...]
+//   device-gallery [--screenshot FILE | --single-instance] [device options: --headless, ...]
 // With --screenshot the program draws everything, opens the message box,
-// saves the screen as a PNG and ends.
+// saves the screen as a PNG and ends. With --single-instance a gallery that
+// already runs on the device is brought to the front instead (exit code 3).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -140,8 +141,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "device-gallery: %s\n", error.c_str());
     return 2;
   }
+  bool singleInstance = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+    if (std::strcmp(argv[i], "--single-instance") == 0) {
+      singleInstance = true;
+    } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
       screenshotPath = argv[++i];
     } else {
       std::fprintf(stderr, "device-gallery: unknown argument %s\n", argv[i]);
@@ -149,6 +153,14 @@ int main(int argc, char** argv) {
     }
   }
   zenta::platform::startDevice(options);
+  if (singleInstance) {
+    if (HWND running = FindWindowW(u"Gallery", u"Device gallery")) {
+      const bool front = SetForegroundWindow(running) != FALSE;
+      std::printf("device-gallery: already running%s\n", front ? ", brought to the front" : "");
+      zenta::platform::stopDevice();
+      return 3;
+    }
+  }
   makePattern();
   WNDCLASSW wc{};
   wc.lpfnWndProc = galleryProc;

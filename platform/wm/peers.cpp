@@ -1,0 +1,200 @@
+#include "platform/wm/peers.h"
+
+#include <dirent.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "platform/wm/window_manager.h"
+
+namespace zenta::platform {
+
+namespace {
+
+constexpr uintptr_t kPeerBit = uintptr_t{1} << 62;
+
+std::string folder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  return std::string(runtime != nullptr && *runtime != 0 ? runtime : "/tmp") + "/zenta-device-" +
+         std::to_string(::getuid());
+}
+
+std::string hex(LPCWSTR text) {
+  if (text == nullptr) return "-";
+  std::string out;
+  char buffer[8];
+  for (; *text != 0; ++text) {
+    std::snprintf(buffer, sizeof buffer, "%04x", unsigned(*text));
+    out += buffer;
+  }
+  return out.empty() ? "=" : out;
+}
+
+// "-" is no text at all, "=" the empty text.
+bool unhex(const std::string& in, std::u16string& out, bool& present) {
+  present = in != "-";
+  out.clear();
+  if (in == "-" || in == "=") return true;
+  if (in.size() % 4 != 0 || in.size() > 4 * 256) return false;
+  for (size_t i = 0; i < in.size(); i += 4)
+    out.push_back(char16_t(std::strtoul(in.substr(i, 4).c_str(), nullptr, 16)));
+  return true;
+}
+
+std::mutex serviceLock;
+int listener = -1;
+std::string ownPath;
+
+// One request to the program with process id `pid`, answered in one line.
+bool ask(long pid, const std::string& request, std::string& answer) {
+  const std::string path = folder() + "/" + std::to_string(pid);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    if (errno == ECONNREFUSED) ::unlink(path.c_str());  // left by a program that ended
+    return false;
+  }
+  const std::string line = request + "\n";
+  bool ok = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == ssize_t(line.size());
+  answer.clear();
+  while (ok && answer.find('\n') == std::string::npos && answer.size() < 256) {
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, 500) <= 0) {
+      ok = false;
+      break;
+    }
+    char buffer[256];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    answer.append(buffer, size_t(n));
+  }
+  ::close(fd);
+  if (const size_t end = answer.find('\n'); end != std::string::npos) answer.resize(end);
+  return ok && !answer.empty();
+}
+
+std::string handle(const std::string& request) {
+  std::istringstream in(request);
+  std::string verb;
+  in >> verb;
+  if (verb == "find") {
+    std::string cls, title;
+    in >> cls >> title;
+    std::u16string c, t;
+    bool hasClass = false, hasTitle = false;
+    if (!unhex(cls, c, hasClass) || !unhex(title, t, hasTitle)) return "0";
+    const HWND found =
+        findOwnWindow(hasClass ? c.c_str() : nullptr, hasTitle ? t.c_str() : nullptr);
+    return std::to_string(reinterpret_cast<uintptr_t>(found));
+  }
+  if (verb == "foreground") {
+    uintptr_t local = 0;
+    in >> local;
+    return SetForegroundWindow(reinterpret_cast<HWND>(local)) ? "ok" : "no";
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+void startPeerService() {
+  std::lock_guard guard(serviceLock);
+  if (listener >= 0) return;
+  const std::string dir = folder();
+  ::mkdir(dir.c_str(), 0700);
+  ownPath = dir + "/" + std::to_string(::getpid());
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (ownPath.size() >= sizeof address.sun_path) return;
+  std::memcpy(address.sun_path, ownPath.c_str(), ownPath.size() + 1);
+  ::unlink(ownPath.c_str());
+  listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (listener < 0) return;
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, 8) != 0) {
+    ::close(listener);
+    listener = -1;
+  }
+}
+
+void stopPeerService() {
+  std::lock_guard guard(serviceLock);
+  if (listener < 0) return;
+  ::close(listener);
+  ::unlink(ownPath.c_str());
+  listener = -1;
+}
+
+bool servePeers() {
+  int fd = -1;
+  {
+    std::lock_guard guard(serviceLock);
+    if (listener < 0) return false;
+    fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  }
+  if (fd < 0) return false;
+  std::string request;
+  pollfd ready{fd, POLLIN, 0};
+  while (request.find('\n') == std::string::npos && request.size() < 2048 &&
+         ::poll(&ready, 1, 200) > 0) {
+    char buffer[512];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    request.append(buffer, size_t(n));
+  }
+  if (const size_t end = request.find('\n'); end != std::string::npos) {
+    const std::string answer = handle(request.substr(0, end)) + "\n";
+    [[maybe_unused]] const auto sent = ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+  }
+  ::close(fd);
+  return true;
+}
+
+HWND findPeerWindow(LPCWSTR className, LPCWSTR windowName) {
+  DIR* dir = ::opendir(folder().c_str());
+  if (dir == nullptr) return nullptr;
+  const std::string request = "find " + hex(className) + " " + hex(windowName);
+  HWND found = nullptr;
+  for (dirent* entry; found == nullptr && (entry = ::readdir(dir)) != nullptr;) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != 0 || pid == ::getpid() || pid <= 0 || pid >= (1L << 30))
+      continue;
+    std::string answer;
+    if (!ask(pid, request, answer)) continue;
+    const uintptr_t local = std::strtoull(answer.c_str(), nullptr, 10);
+    if (local != 0 && local < (uintptr_t{1} << 30)) {
+      found = reinterpret_cast<HWND>(kPeerBit | uintptr_t(pid) << 30 | local);
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+bool isPeerWindow(HWND hwnd) {
+  return (reinterpret_cast<uintptr_t>(hwnd) & kPeerBit) != 0;
+}
+
+bool foregroundPeerWindow(HWND hwnd) {
+  const uintptr_t value = reinterpret_cast<uintptr_t>(hwnd);
+  const long pid = long((value & ~kPeerBit) >> 30);
+  const uintptr_t local = value & ((uintptr_t{1} << 30) - 1);
+  std::string answer;
+  return ask(pid, "foreground " + std::to_string(local), answer) && answer == "ok";
+}
+
+}  // namespace zenta::platform

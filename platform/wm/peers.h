@@ -1,0 +1,22 @@
+// Other programs on the device: FindWindowW and SetForegroundWindow reach
+// the top-level windows of every program on this machine that runs the
+// device layer (the viewer's single-instance rule depends on it). Each such
+// program answers on a Unix socket in a per-user folder.
+#pragma once
+
+#include "platform/windows.h"
+
+namespace zenta::platform {
+
+// Starts answering other programs (from the UI thread's idle time).
+void startPeerService();
+void stopPeerService();
+// Answers waiting requests; called while the UI thread is idle.
+bool servePeers();
+
+// A window of another program, or nothing.
+HWND findPeerWindow(LPCWSTR className, LPCWSTR windowName);
+bool isPeerWindow(HWND hwnd);
+bool foregroundPeerWindow(HWND hwnd);
+
+}  // namespace zenta::platform
