@@ -43,6 +43,7 @@ ZENTA_DEVICE_HANDLE(HICON);
 ZENTA_DEVICE_HANDLE(HCURSOR);
 ZENTA_DEVICE_HANDLE(HRSRC);
 ZENTA_DEVICE_HANDLE(HGLOBAL);
+ZENTA_DEVICE_HANDLE(HACCEL);
 #undef ZENTA_DEVICE_HANDLE
 using HMODULE = HINSTANCE;
 
@@ -270,6 +271,8 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 BOOL GetMessageW(MSG* msg, HWND hwnd, UINT first, UINT last);
 BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT first, UINT last, UINT remove);
 BOOL TranslateMessage(const MSG* msg);
+// With no accelerator table nothing is translated.
+int TranslateAcceleratorW(HWND hwnd, HACCEL table, MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
