@@ -17,6 +17,7 @@
 #include "platform/backends/backend.h"
 #include "platform/files.h"
 #include "platform/png.h"
+#include "platform/registry.h"
 #include "platform/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/peers.h"
@@ -258,6 +259,8 @@ bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::stri
         error = "--zoom takes 1 to 8";
         return false;
       }
+    } else if (arg.rfind("--registry=", 0) == 0) {
+      options.registry = arg.substr(11);
     } else if (arg.rfind("--device-root=", 0) == 0) {
       options.deviceRoot = arg.substr(14);
     } else if (arg.rfind("--automation=", 0) == 0) {
@@ -274,6 +277,7 @@ bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::stri
 void startDevice(const DeviceOptions& options) {
   configureScreen(options.width, options.height);
   if (!options.deviceRoot.empty()) setDeviceRoot(options.deviceRoot);
+  if (!options.registry.empty()) setRegistryFile(options.registry);
   auto d = std::make_unique<Device>();
   const bool haveDisplay =
       std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;

@@ -7,6 +7,7 @@
 //   --zoom=N            integer zoom of the desktop window (default: fit)
 //   --automation=PATH   serve the automation channel on a Unix socket
 //   --device-root=DIR   the host folder of the device's file system root
+//   --registry=FILE     the file that keeps the device registry
 #pragma once
 
 #include <string>
@@ -20,6 +21,7 @@ struct DeviceOptions {
   int zoom = 0;
   std::string automation;
   std::string deviceRoot;
+  std::string registry;
 };
 
 // Removes the device options from argc/argv. False (with `error` set) for a

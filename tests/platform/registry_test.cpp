@@ -1,0 +1,296 @@
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/windows.h"
+
+namespace zenta::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Registry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("zenta-registry-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    file = (dir / "registry").string();
+    setRegistryFile(file);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  fs::path dir;
+  std::string file;
+};
+
+LONG setText(HKEY key, const char16_t* name, const std::u16string& value) {
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        DWORD((value.size() + 1) * 2));
+}
+
+std::u16string getText(HKEY key, const char16_t* name) {
+  char16_t buffer[64] = {};
+  DWORD size = sizeof buffer, type = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+      ERROR_SUCCESS) {
+    return u"<missing>";
+  }
+  return buffer;
+}
+
+TEST_F(Registry, CallsAndErrorCodes) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zentaco\\Zenta", 0, 0, &key),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zentaco\\Zenta", 0, nullptr, 0, 0,
+                            nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  HKEY again = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"software\\ZENTACO\\zenta", 0, nullptr, 0, 0,
+                            nullptr, &again, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+
+  ASSERT_EQ(setText(key, u"Host", u"192.168.0.9:8080"), ERROR_SUCCESS);
+  EXPECT_EQ(getText(again, u"HOST"), u"192.168.0.9:8080");  // names without regard to case
+  const DWORD number = 42;
+  ASSERT_EQ(RegSetValueExW(key, u"Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+            ERROR_SUCCESS);
+  DWORD type = 0, size = 0;
+  EXPECT_EQ(RegQueryValueExW(key, u"Count", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(size, 4u);
+  BYTE small[10];
+  size = 3;
+  EXPECT_EQ(RegQueryValueExW(key, u"Host", nullptr, &type, small, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 34u);
+  EXPECT_EQ(RegQueryValueExW(key, u"Nothing", nullptr, &type, small, &size), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(key, u"Host", nullptr, &type, small, nullptr),
+            ERROR_INVALID_PARAMETER);
+
+  HKEY hosts[3];
+  for (int i = 0; i < 3; ++i) {
+    const std::u16string name = u"Host" + std::u16string(1, char16_t(u'C' - i));
+    ASSERT_EQ(RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, 0, nullptr, &hosts[i], nullptr),
+              ERROR_SUCCESS);
+  }
+  char16_t name[16];
+  DWORD length = 16;
+  ASSERT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"HostC");  // creation order
+  EXPECT_EQ(length, 5u);
+  length = 16;
+  ASSERT_EQ(RegEnumKeyExW(key, 2, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"HostA");
+  length = 16;
+  EXPECT_EQ(RegEnumKeyExW(key, 3, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  length = 3;
+  EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+
+  EXPECT_EQ(RegDeleteValueW(key, u"count"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueW(key, u"count"), ERROR_FILE_NOT_FOUND);
+  setText(hosts[1], u"User", u"admin");
+  EXPECT_EQ(RegDeleteKeyW(key, u"hostb"), ERROR_SUCCESS);  // with its values
+  EXPECT_EQ(RegQueryValueExW(hosts[1], u"User", nullptr, nullptr, nullptr, nullptr),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyW(key, u"hostb"), ERROR_FILE_NOT_FOUND);
+  length = 16;
+  ASSERT_EQ(RegEnumKeyExW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"HostA");
+
+  for (HKEY h : hosts)
+    EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(again), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(again), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegQueryValueExW(again, u"Host", nullptr, nullptr, nullptr, nullptr),
+            ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  // The file holds passwords: only its owner reads it.
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(Registry, ValuesSurviveInAnotherProcess) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zentaco\\Zenta", 0, nullptr, 0, 0,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  setText(key, u"Quote", u"a \"b\" \\c\\ \u00e9\u4e2d");
+  const BYTE odd[3] = {1, 2, 3};
+  RegSetValueExW(key, u"Odd", 0, REG_SZ, odd, 3);  // not a well-formed text: kept as bytes
+  RegCloseKey(key);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    setRegistryFile(file);  // a fresh look from the file
+    HKEY k = nullptr;
+    int failures = 0;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\zentaco\\ZENTA", 0, 0, &k) != ERROR_SUCCESS)
+      ++failures;
+    if (getText(k, u"quote") != u"a \"b\" \\c\\ \u00e9\u4e2d") ++failures;
+    BYTE bytes[8];
+    DWORD size = 8, type = 0;
+    if (RegQueryValueExW(k, u"Odd", nullptr, &type, bytes, &size) != ERROR_SUCCESS || size != 3 ||
+        bytes[2] != 3 || type != REG_SZ) {
+      ++failures;
+    }
+    setText(k, u"FromChild", u"yes");
+    ::_exit(failures);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zentaco\\Zenta", 0, 0, &k),
+            ERROR_SUCCESS);
+  EXPECT_EQ(getText(k, u"FromChild"), u"yes");
+  RegCloseKey(k);
+}
+
+TEST_F(Registry, AKilledWriterLosesNothingItFinished) {
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    HKEY k = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zentaco\\Zenta", 0, nullptr, 0, 0, nullptr, &k,
+                    nullptr);
+    for (uint32_t i = 1;; ++i) {
+      const std::u16string name = u"V" + std::u16string(1, char16_t(u'A' + i % 20));
+      RegSetValueExW(k, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4);
+      [[maybe_unused]] const auto n = ::write(pipeFds[1], &i, 4);  // this one is done
+    }
+  }
+  ::close(pipeFds[1]);
+  uint32_t done = 0, value = 0;
+  while (done < 300 && ::read(pipeFds[0], &value, 4) == 4)
+    done = value;
+  ::kill(child, SIGKILL);
+  while (::read(pipeFds[0], &value, 4) == 4)
+    done = value;  // reports written before the kill
+  ::waitpid(child, nullptr, 0);
+  ::close(pipeFds[0]);
+  setRegistryFile(file);
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zentaco\\Zenta", 0, 0, &k),
+            ERROR_SUCCESS);
+  const std::u16string name = u"V" + std::u16string(1, char16_t(u'A' + done % 20));
+  uint32_t stored = 0;
+  DWORD size = 4;
+  ASSERT_EQ(
+      RegQueryValueExW(k, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&stored), &size),
+      ERROR_SUCCESS);
+  // The last completed write is there (or a later one that also completed).
+  EXPECT_GE(stored, done);
+  EXPECT_EQ(stored % 20, done % 20);
+  RegCloseKey(k);
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    EXPECT_EQ(entry.path().filename().string().find("damaged"), std::string::npos);
+  }
+}
+
+TEST_F(Registry, TwoProcessesWritingAtOnceKeepEachOthersValues) {
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = ::fork();
+    if (children[c] == 0) {
+      setRegistryFile(file);
+      HKEY k = nullptr;
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Shared", 0, nullptr, 0, 0, nullptr, &k,
+                      nullptr);
+      for (int i = 0; i < 60; ++i) {
+        const std::u16string name = std::u16string(1, char16_t(u'a' + c)) +
+                                    char16_t(u'0' + i / 10) + char16_t(u'0' + i % 10);
+        setText(k, name.c_str(), u"x");
+      }
+      ::_exit(0);
+    }
+  }
+  for (const pid_t child : children)
+    ::waitpid(child, nullptr, 0);
+  setRegistryFile(file);
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Shared", 0, 0, &k), ERROR_SUCCESS);
+  int found = 0;
+  for (int c = 0; c < 2; ++c) {
+    for (int i = 0; i < 60; ++i) {
+      const std::u16string name =
+          std::u16string(1, char16_t(u'a' + c)) + char16_t(u'0' + i / 10) + char16_t(u'0' + i % 10);
+      found += getText(k, name.c_str()) == u"x";
+    }
+  }
+  EXPECT_EQ(found, 120);
+  RegCloseKey(k);
+}
+
+TEST_F(Registry, ThreadsShareTheStore) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      HKEY k = nullptr;
+      RegCreateKeyExW(HKEY_CURRENT_USER, u"Threads", 0, nullptr, 0, 0, nullptr, &k, nullptr);
+      for (int i = 0; i < 20; ++i) {
+        const std::u16string name = std::u16string(1, char16_t(u'a' + t)) + char16_t(u'a' + i);
+        setText(k, name.c_str(), u"v");
+      }
+      RegCloseKey(k);
+    });
+  }
+  for (auto& t : threads)
+    t.join();
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Threads", 0, 0, &k), ERROR_SUCCESS);
+  EXPECT_EQ(getText(k, u"dt"), u"v");
+  RegCloseKey(k);
+}
+
+TEST_F(Registry, ADamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
+  {
+    std::ofstream out(file);
+    out << "ZENTA registry 1\n[HKEY_LOCAL_MACHINE\\Software]\n\"Broken=sz:\"unterminated\n";
+  }
+  setRegistryFile(file);
+  ::testing::internal::CaptureStderr();
+  HKEY k = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &k), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &k), ERROR_FILE_NOT_FOUND);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("could not be read"), std::string::npos);
+  EXPECT_EQ(said.find("could not be read"), said.rfind("could not be read"));  // once
+  bool kept = false;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    kept = kept || entry.path().filename().string().find("registry.damaged-") == 0;
+  }
+  EXPECT_TRUE(kept);
+  // The store works from empty.
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+      ERROR_SUCCESS);
+  EXPECT_EQ(setText(k, u"New", u"1"), ERROR_SUCCESS);
+  RegCloseKey(k);
+}
+
+}  // namespace
+}  // namespace zenta::platform
