@@ -143,6 +143,9 @@ class Sdl final : public Backend {
 }  // namespace
 
 std::unique_ptr<Backend> openSdl(int width, int height, const BackendOptions& options) {
+  // The window's pixels go through plain memory, not through OpenGL.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
   int zoom = options.zoom;
   if (zoom <= 0) {
@@ -158,7 +161,9 @@ std::unique_ptr<Backend> openSdl(int width, int height, const BackendOptions& op
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return nullptr;
   }
-  SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, 0);
+  // The software renderer: an integer zoom of a small screen needs no GPU,
+  // and it keeps the graphics driver's own threads out of the program.
+  SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
   SDL_Texture* texture = renderer == nullptr
                              ? nullptr
                              : SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888,

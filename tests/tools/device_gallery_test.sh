@@ -71,10 +71,12 @@ check_gallery() {  # socket, expected back end
 check_gallery "$work/a.sock" headless
 for _ in $(seq 100); do kill -0 "${pids[0]}" 2>/dev/null || break; sleep 0.05; done
 kill -0 "${pids[0]}" 2>/dev/null && fail "quit button did not end the program"
+wait "${pids[0]}" || fail "the headless gallery did not end cleanly"
 
 if command -v xvfb-run > /dev/null; then
   xvfb-run -a -s "-screen 0 800x600x24" "$tool" --zoom=1 --automation="$work/b.sock" & pids+=($!)
   check_gallery "$work/b.sock" sdl
+  wait "${pids[1]}" || fail "the windowed gallery did not end cleanly"
 fi
 
 "$tool" --screen=10x10 > /dev/null 2>&1
