@@ -70,7 +70,8 @@ class Sdl final : public Backend {
     SDL_DestroyTexture(texture_);
     SDL_DestroyRenderer(renderer_);
     SDL_DestroyWindow(window_);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    // SDL_Quit also ends what SDL started beside the video (its D-Bus link).
+    SDL_Quit();
   }
   const char* name() const override { return "sdl"; }
 
