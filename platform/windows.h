@@ -426,3 +426,64 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameSize, DWORD* r
 // Deletes the key with everything below it.
 LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 LONG RegDeleteValueW(HKEY key, LPCWSTR name);
+
+// Dialogs.
+using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
+#pragma pack(push, 2)
+struct DLGTEMPLATE {
+  DWORD style;
+  DWORD dwExtendedStyle;
+  WORD cdit;
+  short x, y, cx, cy;
+};
+struct DLGITEMTEMPLATE {
+  DWORD style;
+  DWORD dwExtendedStyle;
+  short x, y, cx, cy;
+  WORD id;
+};
+#pragma pack(pop)
+inline constexpr DWORD DS_SETFONT = 0x40, DS_MODALFRAME = 0x80, DS_CENTER = 0x0800;
+// Window slots of dialogs, pointer-sized.
+inline constexpr int DWL_MSGRESULT = 0, DWL_DLGPROC = int(sizeof(LONG_PTR)),
+                     DWL_USER = int(2 * sizeof(LONG_PTR));
+inline constexpr UINT WM_NEXTDLGCTL = 0x0028, WM_VKEYTOITEM = 0x002E, WM_CHARTOITEM = 0x002F,
+                      WM_QUERYDRAGICON = 0x0037, WM_COMPAREITEM = 0x0039,
+                      WM_CTLCOLORMSGBOX = 0x0132, WM_CTLCOLOREDIT = 0x0133,
+                      WM_CTLCOLORLISTBOX = 0x0134, WM_CTLCOLORBTN = 0x0135, WM_CTLCOLORDLG = 0x0136,
+                      WM_CTLCOLORSCROLLBAR = 0x0137, WM_CTLCOLORSTATIC = 0x0138;
+INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, const DLGTEMPLATE* dialog, HWND owner,
+                                DLGPROC proc, LPARAM init);
+BOOL EndDialog(HWND dialog, INT_PTR result);
+LRESULT DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+HWND GetDlgItem(HWND dialog, int id);
+int GetDlgCtrlID(HWND control);
+BOOL SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
+UINT GetDlgItemTextW(HWND dialog, int id, LPWSTR buffer, int size);
+LRESULT SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL CheckDlgButton(HWND dialog, int id, UINT check);
+UINT IsDlgButtonChecked(HWND dialog, int id);
+
+// Controls.
+inline constexpr DWORD SS_LEFT = 0x0, SS_CENTER = 0x1, SS_RIGHT = 0x2, SS_NOTIFY = 0x100;
+inline constexpr DWORD BS_PUSHBUTTON = 0x0, BS_DEFPUSHBUTTON = 0x1, BS_CHECKBOX = 0x2,
+                       BS_AUTOCHECKBOX = 0x3, BS_TYPEMASK = 0xF, BS_NOTIFY = 0x4000;
+inline constexpr DWORD ES_LEFT = 0x0, ES_PASSWORD = 0x20, ES_AUTOHSCROLL = 0x80;
+inline constexpr DWORD CBS_DROPDOWN = 0x2, CBS_AUTOHSCROLL = 0x40;
+inline constexpr UINT BM_GETCHECK = 0x00F0, BM_SETCHECK = 0x00F1, BST_UNCHECKED = 0,
+                      BST_CHECKED = 1;
+inline constexpr WORD BN_CLICKED = 0, EN_CHANGE = 0x0300, EN_SETFOCUS = 0x0100,
+                      EN_KILLFOCUS = 0x0200;
+inline constexpr UINT EM_LIMITTEXT = 0x00C5, EM_SETSEL = 0x00B1, EM_GETSEL = 0x00B0;
+inline constexpr UINT CB_GETEDITSEL = 0x0140, CB_LIMITTEXT = 0x0141, CB_SETEDITSEL = 0x0142,
+                      CB_ADDSTRING = 0x0143, CB_DELETESTRING = 0x0144, CB_GETCOUNT = 0x0146,
+                      CB_GETCURSEL = 0x0147, CB_GETLBTEXT = 0x0148, CB_GETLBTEXTLEN = 0x0149,
+                      CB_INSERTSTRING = 0x014A, CB_RESETCONTENT = 0x014B, CB_FINDSTRING = 0x014C,
+                      CB_SELECTSTRING = 0x014D, CB_SETCURSEL = 0x014E, CB_SHOWDROPDOWN = 0x014F,
+                      CB_FINDSTRINGEXACT = 0x0158, CB_GETDROPPEDSTATE = 0x0157;
+inline constexpr LRESULT CB_ERR = -1, CB_ERRSPACE = -2;
+inline constexpr WORD CBN_SELCHANGE = 1, CBN_DBLCLK = 2, CBN_SETFOCUS = 3, CBN_KILLFOCUS = 4,
+                      CBN_EDITCHANGE = 5, CBN_EDITUPDATE = 6, CBN_DROPDOWN = 7, CBN_CLOSEUP = 8;
+inline constexpr UINT VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10,
+                      VK_ESCAPE = 0x1B, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26,
+                      VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_DELETE = 0x2E;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/controls/controls.h"
 #include "platform/files.h"
 #include "platform/screen.h"
 #include "platform/wm/peers.h"
@@ -220,6 +221,7 @@ BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
 
 BOOL GetClassInfoW(HINSTANCE, LPCWSTR className, WNDCLASSW* wc) {
   if (className == nullptr || wc == nullptr) return FALSE;
+  registerSystemClasses();
   auto& s = wm();
   std::lock_guard guard(s.lock);
   const auto it = s.classes.find(lower(className));
@@ -232,6 +234,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
                      int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param) {
   if (className == nullptr) return nullptr;
+  registerSystemClasses();
   auto& s = wm();
   Window* w = nullptr;
   HWND hwnd = nullptr;

@@ -1,0 +1,296 @@
+// The drop-down combo box: an edit field, an arrow, and a list that drops
+// down below it on a tap of the arrow and closes on a pick or a tap
+// elsewhere.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/controls/controls.h"
+#include "platform/gdi/text.h"
+
+namespace zenta::platform {
+
+namespace {
+
+constexpr int kArrow = 16;
+constexpr int kEditId = 1001;
+constexpr char16_t kListClass[] = u"ComboLBox";
+
+struct ComboState {
+  std::vector<std::u16string> items;
+  int selection = -1;
+  HWND edit = nullptr;
+  HWND list = nullptr;  // while dropped down
+  bool settingText = false;
+};
+
+ComboState* stateOf(HWND hwnd) {
+  return reinterpret_cast<ComboState*>(GetWindowLongW(hwnd, 0));
+}
+
+std::u16string lower(std::u16string text) {
+  for (auto& c : text) {
+    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+  }
+  return text;
+}
+
+int itemHeight() {
+  return lineHeight(kSystemFontPixels) + 2;
+}
+
+void setEditText(ComboState& s, const std::u16string& text) {
+  s.settingText = true;
+  SetWindowTextW(s.edit, text.c_str());
+  s.settingText = false;
+}
+
+void closeList(HWND combo, ComboState& s, bool notify) {
+  if (s.list == nullptr) return;
+  const HWND list = s.list;
+  s.list = nullptr;
+  ReleaseCapture();
+  DestroyWindow(list);
+  if (notify) notifyParent(combo, CBN_CLOSEUP);
+}
+
+void select(HWND combo, ComboState& s, int index, bool notify) {
+  s.selection = index;
+  if (index >= 0) setEditText(s, s.items[size_t(index)]);
+  if (notify) notifyParent(combo, CBN_SELCHANGE);
+}
+
+// The list that drops down: a top-level window below the combo box, which
+// holds the capture so that a tap anywhere reaches it.
+LRESULT listProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto combo = reinterpret_cast<HWND>(GetWindowLongW(hwnd, GWL_USERDATA));
+  ComboState* s = combo != nullptr ? stateOf(combo) : nullptr;
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      RECT client;
+      GetClientRect(hwnd, &client);
+      FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      SelectObject(dc, GetStockObject(NULL_BRUSH));
+      Rectangle(dc, 0, 0, client.right, client.bottom);
+      if (s != nullptr) {
+        for (size_t i = 0; i < s->items.size(); ++i) {
+          RECT row{1, 1 + int(i) * itemHeight(), client.right - 1, 1 + int(i + 1) * itemHeight()};
+          const bool picked = int(i) == s->selection;
+          if (picked) FillRect(dc, &row, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+          SetTextColor(dc, picked ? RGB(255, 255, 255) : RGB(0, 0, 0));
+          SetBkMode(dc, TRANSPARENT);
+          RECT text = row;
+          text.left += 2;
+          DrawTextW(dc, s->items[i].c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        }
+      }
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_LBUTTONUP: {
+      if (s == nullptr) return 0;
+      RECT client;
+      GetClientRect(hwnd, &client);
+      const POINT p{int16_t(LOWORD(lParam)), int16_t(HIWORD(lParam))};
+      if (PtInRect(&client, p)) {
+        const int index = (p.y - 1) / itemHeight();
+        if (index >= 0 && index < int(s->items.size())) {
+          select(combo, *s, index, true);
+          closeList(combo, *s, true);
+          return 0;
+        }
+      }
+      // A tap elsewhere closes the list without a pick.
+      if (!PtInRect(&client, p)) closeList(combo, *s, true);
+      return 0;
+    }
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+void dropDown(HWND combo, ComboState& s) {
+  if (s.list != nullptr) {
+    closeList(combo, s, true);
+    return;
+  }
+  notifyParent(combo, CBN_DROPDOWN);
+  RECT r;
+  GetWindowRect(combo, &r);
+  const int rows = std::max<int>(1, int(std::min<size_t>(s.items.size(), 8)));
+  s.list = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, kListClass, u"", WS_POPUP | WS_VISIBLE,
+                           r.left, r.bottom, r.right - r.left, rows * itemHeight() + 2, nullptr,
+                           nullptr, nullptr, nullptr);
+  SetWindowLongW(s.list, GWL_USERDATA, reinterpret_cast<LONG_PTR>(combo));
+  SetCapture(s.list);
+}
+
+void paintCombo(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  SelectObject(dc, GetStockObject(LTGRAY_BRUSH));
+  SelectObject(dc, GetStockObject(BLACK_PEN));
+  Rectangle(dc, client.right - kArrow, 0, client.right, client.bottom);
+  // The arrow: a small triangle pointing down.
+  const int cx = int(client.right) - kArrow / 2, cy = int(client.bottom) / 2 - 2;
+  for (int row = 0; row < 4; ++row) {
+    RECT line{cx - 3 + row, cy + row, cx + 4 - row, cy + row + 1};
+    FillRect(dc, &line, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  }
+  EndPaint(hwnd, &ps);
+}
+
+LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  ComboState* s = stateOf(hwnd);
+  if (message == WM_CREATE) {
+    auto* state = new ComboState;
+    SetWindowLongW(hwnd, 0, reinterpret_cast<LONG_PTR>(state));
+    RECT client;
+    GetClientRect(hwnd, &client);
+    state->edit = CreateWindowExW(0, u"EDIT", u"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
+                                  client.right - kArrow, client.bottom, hwnd,
+                                  reinterpret_cast<HMENU>(uintptr_t(kEditId)), nullptr, nullptr);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    if (s != nullptr) closeList(hwnd, *s, false);
+    delete s;
+    SetWindowLongW(hwnd, 0, 0);
+    return 0;
+  }
+  if (s == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+  const auto index = intptr_t(wParam);
+  const auto text = reinterpret_cast<LPCWSTR>(lParam);
+  switch (message) {
+    case WM_PAINT:
+      paintCombo(hwnd);
+      return 0;
+    case WM_LBUTTONDOWN: {
+      RECT client;
+      GetClientRect(hwnd, &client);
+      if (int16_t(LOWORD(lParam)) >= client.right - kArrow) dropDown(hwnd, *s);
+      return 0;
+    }
+    case WM_COMMAND:
+      // From the edit part.
+      if (LOWORD(wParam) == kEditId) {
+        if (HIWORD(wParam) == EN_CHANGE && !s->settingText) notifyParent(hwnd, CBN_EDITCHANGE);
+        if (HIWORD(wParam) == EN_SETFOCUS) notifyParent(hwnd, CBN_SETFOCUS);
+        if (HIWORD(wParam) == EN_KILLFOCUS) notifyParent(hwnd, CBN_KILLFOCUS);
+      }
+      return 0;
+    case WM_SETFOCUS:
+      SetFocus(s->edit);
+      return 0;
+    case WM_SETTEXT:
+      setEditText(*s, text == nullptr ? u"" : text);
+      return TRUE;
+    case WM_GETTEXT:
+      return SendMessageW(s->edit, WM_GETTEXT, wParam, lParam);
+    case WM_GETTEXTLENGTH:
+      return SendMessageW(s->edit, WM_GETTEXTLENGTH, 0, 0);
+    case WM_CHAR:
+    case WM_KEYDOWN:
+      return SendMessageW(s->edit, message, wParam, lParam);
+    case CB_LIMITTEXT:
+      return SendMessageW(s->edit, EM_LIMITTEXT, wParam, 0);
+    case CB_ADDSTRING:
+      if (text == nullptr) return CB_ERR;
+      s->items.emplace_back(text);
+      return LRESULT(s->items.size() - 1);
+    case CB_INSERTSTRING: {
+      if (text == nullptr || index > intptr_t(s->items.size())) return CB_ERR;
+      const size_t at = index < 0 ? s->items.size() : size_t(index);
+      s->items.insert(s->items.begin() + ptrdiff_t(at), text);
+      if (s->selection >= int(at)) ++s->selection;
+      return LRESULT(at);
+    }
+    case CB_DELETESTRING:
+      if (index < 0 || index >= intptr_t(s->items.size())) return CB_ERR;
+      s->items.erase(s->items.begin() + index);
+      if (s->selection == int(index)) {
+        s->selection = -1;
+      } else if (s->selection > int(index)) {
+        --s->selection;
+      }
+      return LRESULT(s->items.size());
+    case CB_GETCOUNT:
+      return LRESULT(s->items.size());
+    case CB_GETCURSEL:
+      return s->selection;
+    case CB_SETCURSEL:
+      if (index < 0 || index >= intptr_t(s->items.size())) {
+        s->selection = -1;
+        setEditText(*s, u"");
+        return CB_ERR;
+      }
+      select(hwnd, *s, int(index), false);
+      return index;
+    case CB_GETLBTEXT: {
+      if (index < 0 || index >= intptr_t(s->items.size()) || lParam == 0) return CB_ERR;
+      const std::u16string& item = s->items[size_t(index)];
+      auto* out = reinterpret_cast<LPWSTR>(lParam);
+      std::copy(item.begin(), item.end(), out);
+      out[item.size()] = 0;
+      return LRESULT(item.size());
+    }
+    case CB_GETLBTEXTLEN:
+      if (index < 0 || index >= intptr_t(s->items.size())) return CB_ERR;
+      return LRESULT(s->items[size_t(index)].size());
+    case CB_FINDSTRINGEXACT:
+    case CB_FINDSTRING:
+    case CB_SELECTSTRING: {
+      // From the item after `index` (-1: from the start), wrapping round,
+      // without regard to case: whole text, or the start of it.
+      if (text == nullptr || s->items.empty()) return CB_ERR;
+      const std::u16string wanted = lower(text);
+      const size_t n = s->items.size();
+      const size_t start = index < 0 || index >= intptr_t(n) ? 0 : size_t(index) + 1;
+      for (size_t step = 0; step < n; ++step) {
+        const size_t i = (start + step) % n;
+        const std::u16string item = lower(s->items[i]);
+        const bool hit =
+            message == CB_FINDSTRINGEXACT ? item == wanted : item.rfind(wanted, 0) == 0;
+        if (!hit) continue;
+        if (message == CB_SELECTSTRING) select(hwnd, *s, int(i), false);
+        return LRESULT(i);
+      }
+      return CB_ERR;
+    }
+    case CB_RESETCONTENT:
+      s->items.clear();
+      s->selection = -1;
+      return 0;
+    case CB_SHOWDROPDOWN:
+      if ((wParam != 0) != (s->list != nullptr)) dropDown(hwnd, *s);
+      return TRUE;
+    case CB_GETDROPPEDSTATE:
+      return s->list != nullptr;
+    case WM_SETFONT:
+    case WM_GETFONT:
+      return 0;
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+void registerComboBox() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = comboProc;
+  wc.cbWndExtra = int(sizeof(LONG_PTR));
+  wc.lpszClassName = u"COMBOBOX";
+  wc.style = CS_GLOBALCLASS;
+  RegisterClassW(&wc);
+  wc.lpfnWndProc = listProc;
+  wc.cbWndExtra = 0;
+  wc.lpszClassName = kListClass;
+  RegisterClassW(&wc);
+}
+
+}  // namespace zenta::platform
