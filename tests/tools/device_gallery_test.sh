@@ -52,6 +52,13 @@ check_gallery() {  # socket, expected back end
   IFS=, read -r l t r b <<< "${box##*|}"
   [ "$(ask "$sock" "tap $(( (l + r) / 2 )) $(( b - 15 ))")" = ok ] || fail "tap OK"
   ask "$sock" windows | grep -q "|MessageBox|" && fail "message box still open"
+  # The hosts button opens the dialog; typing goes to its first field, Escape ends it.
+  [ "$(ask "$sock" "tap 91 306")" = ok ] || fail "tap hosts"
+  ask "$sock" windows | grep -q "|Dialog|Select Host|visible|" || fail "no dialog after the hosts tap"
+  ask "$sock" active | grep -q "|Select Host$" || fail "the dialog is not active"
+  [ "$(ask "$sock" "type x")" = ok ] || fail "type"
+  [ "$(ask "$sock" "key 27")" = ok ] || fail "escape"
+  ask "$sock" windows | grep -q "|Dialog|" && fail "dialog still open after Escape"
   # A second program finds this one's window and brings it to the front.
   [ "$(ask "$sock" "tap 117 306")" = ok ] || fail "tap"
   ask "$sock" active | grep -q "|Gallery$" || fail "the message box is not active"
@@ -83,4 +90,6 @@ fi
 [ $? -eq 2 ] || fail "bad screen size must exit with 2"
 "$tool" --headless --screenshot "$work/direct.png" || fail "--screenshot failed"
 [ -s "$work/direct.png" ] || fail "no screenshot file"
+"$tool" --headless --screenshot "$work/dialog.png" --dialog || fail "--screenshot --dialog failed"
+[ -s "$work/dialog.png" ] || fail "no dialog screenshot file"
 echo "device-gallery: all checks passed"

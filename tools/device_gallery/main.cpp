@@ -2,13 +2,16 @@
 // screen: blits and stretches of a DIB section, text in colours and
 // alignments, rectangles, a menu bar and a message box.
 //
-//   device-gallery [--screenshot FILE | --single-instance] [device options: --headless, ...]
+//   device-gallery [--screenshot FILE [--dialog] | --single-instance] [device options]
 // With --screenshot the program draws everything, opens the message box,
-// saves the screen as a PNG and ends. With --single-instance a gallery that
+// saves the screen as a PNG and ends; with --dialog it shows the dialog
+// (every control kind) instead of the message box. The menu bar's fourth
+// button opens that dialog. With --single-instance a gallery that
 // already runs on the device is brought to the front instead (exit code 3).
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/device.h"
 #include "platform/png.h"
@@ -19,6 +22,84 @@ namespace {
 
 constexpr UINT kShowBox = WM_USER + 1;
 constexpr UINT kScreenshot = WM_USER + 2;
+constexpr UINT kShowDialog = WM_USER + 3;
+bool screenshotOfDialog = false;
+
+// A dialog template in the device's binary format with every control kind.
+class DialogTemplate {
+ public:
+  DialogTemplate() {
+    put32(WS_POPUP | WS_CAPTION | DS_SETFONT);
+    put32(WS_EX_CAPTIONOKBTN);
+    put16(0);
+    for (int v : {0, 0, 134, 124})
+      put16(WORD(v));
+    put16(0);
+    put16(0);
+    text(u"Select Host");
+    put16(8);
+    text(u"Tahoma");
+    item(0x0082, SS_LEFT, 4, 6, 40, 10, 100, u"Host:");
+    item(0x0085, CBS_DROPDOWN | WS_TABSTOP, 44, 4, 86, 12, 101, u"");
+    item(0x0082, SS_LEFT, 4, 24, 40, 10, 102, u"User:");
+    item(0x0081, ES_AUTOHSCROLL | WS_TABSTOP, 44, 22, 86, 12, 103, u"admin");
+    item(0x0082, SS_LEFT, 4, 42, 40, 10, 104, u"Password:");
+    item(0x0081, ES_AUTOHSCROLL | ES_PASSWORD | WS_TABSTOP, 44, 40, 86, 12, 105, u"secret");
+    item(0x0080, BS_AUTOCHECKBOX | WS_TABSTOP, 44, 58, 86, 12, 106, u"Guest login");
+    item(0x0080, BS_PUSHBUTTON | WS_TABSTOP, 12, 96, 50, 14, IDOK, u"OK");
+    item(0x0080, BS_PUSHBUTTON | WS_TABSTOP, 72, 96, 50, 14, IDCANCEL, u"Cancel");
+  }
+  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+ private:
+  void item(WORD atom, DWORD style, int x, int y, int cx, int cy, WORD id, const char16_t* title) {
+    while (words_.size() % 2 != 0)
+      put16(0);
+    put32(style | WS_CHILD | WS_VISIBLE);
+    put32(0);
+    for (int v : {x, y, cx, cy})
+      put16(WORD(v));
+    put16(id);
+    put16(0xFFFF);
+    put16(atom);
+    text(title);
+    put16(0);
+    ++words_[4];
+  }
+  void put16(WORD w) { words_.push_back(w); }
+  void put32(DWORD d) {
+    put16(WORD(d & 0xFFFF));
+    put16(WORD(d >> 16));
+  }
+  void text(const char16_t* t) {
+    for (; *t != 0; ++t)
+      put16(WORD(*t));
+    put16(0);
+  }
+  std::vector<WORD> words_;
+};
+
+INT_PTR galleryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      for (const char16_t* host : {u"192.168.0.9:8080", u"recorder.local", u"gate"}) {
+        SendDlgItemMessageW(dialog, 101, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host));
+      }
+      SendDlgItemMessageW(dialog, 101, CB_SETCURSEL, 0, 0);
+      CheckDlgButton(dialog, 106, BST_CHECKED);
+      if (screenshotOfDialog)
+        PostMessageW(GetParent(dialog) ? GetParent(dialog) : dialog, kScreenshot, 0, 0);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
 std::string screenshotPath;
 int exitCode = 0;
 HBITMAP pattern = nullptr;
@@ -99,7 +180,14 @@ LRESULT galleryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (LOWORD(wParam) == 40004) DestroyWindow(hwnd);
       if (LOWORD(wParam) == 40024) PostMessageW(hwnd, kShowBox, 0, 0);
+      if (LOWORD(wParam) == 40018) PostMessageW(hwnd, kShowDialog, 0, 0);
       return 0;
+    case kShowDialog: {
+      static const DialogTemplate dialog;
+      DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.get(), hwnd, galleryDialogProc, 0);
+      if (screenshotOfDialog) DestroyWindow(hwnd);
+      return 0;
+    }
     case kShowBox:
       if (!screenshotPath.empty()) PostMessageW(hwnd, kScreenshot, 0, 0);
       MessageBoxW(hwnd, u"The gallery's message box.", u"Gallery", MB_ICONINFORMATION);
@@ -108,8 +196,14 @@ LRESULT galleryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case kScreenshot: {
       // Inside the message box's loop: paint everything, save, close it.
       for (HWND h : {hwnd, FindWindowW(u"menu_worker", nullptr), FindWindowW(u"HHTaskBar", nullptr),
-                     FindWindowW(u"MessageBox", nullptr)}) {
+                     FindWindowW(u"MessageBox", nullptr), FindWindowW(u"Dialog", nullptr)}) {
         if (h != nullptr) UpdateWindow(h);
+        for (HWND c = h != nullptr ? GetWindow(h, GW_CHILD) : nullptr; c != nullptr;
+             c = GetWindow(c, GW_HWNDNEXT)) {
+          UpdateWindow(c);
+          for (HWND g = GetWindow(c, GW_CHILD); g != nullptr; g = GetWindow(g, GW_HWNDNEXT))
+            UpdateWindow(g);
+        }
       }
       zenta::platform::Surface& screen = zenta::platform::screen();
       bool saved = false;
@@ -122,6 +216,7 @@ LRESULT galleryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         exitCode = 1;
       }
       if (HWND box = FindWindowW(u"MessageBox", nullptr)) PostMessageW(box, WM_CLOSE, 0, 0);
+      if (HWND dialog = FindWindowW(u"Dialog", nullptr)) EndDialog(dialog, IDCANCEL);
       return 0;
     }
     case WM_DESTROY:
@@ -147,6 +242,8 @@ int main(int argc, char** argv) {
       singleInstance = true;
     } else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
       screenshotPath = argv[++i];
+    } else if (std::strcmp(argv[i], "--dialog") == 0) {
+      screenshotOfDialog = true;
     } else {
       std::fprintf(stderr, "device-gallery: unknown argument %s\n", argv[i]);
       return 2;
@@ -180,7 +277,8 @@ int main(int argc, char** argv) {
   bar.nBmpId = 137;
   bar.cBmpImages = 5;
   if (!SHCreateMenuBar(&bar)) std::fprintf(stderr, "device-gallery: no menu bar\n");
-  if (!screenshotPath.empty()) PostMessageW(hwnd, kShowBox, 0, 0);
+  if (!screenshotPath.empty())
+    PostMessageW(hwnd, screenshotOfDialog ? kShowDialog : kShowBox, 0, 0);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0))
     DispatchMessageW(&msg);
