@@ -98,6 +98,12 @@ struct MSG {
   POINT pt;
 };
 
+struct NMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom;
+  UINT code;
+};
+
 struct PAINTSTRUCT {
   HDC hdc;
   BOOL fErase;
