@@ -18,6 +18,10 @@ bool isChild(HWND hwnd) {
 
 }  // namespace
 
+CeDialog::~CeDialog() {
+  if (hwnd != nullptr && IsWindow(hwnd) && DestroyWindow(hwnd)) hwnd = nullptr;
+}
+
 void CeDialog::onCancel() {
   if (modal) EndDialog(hwnd, IDCANCEL);
 }

@@ -8,6 +8,9 @@ namespace zenta::framework {
 class CeDialog : public CeWindowBase, public CeMessageHandler {
  public:
   explicit CeDialog(UINT dialogTemplate) : templateId(dialogTemplate) {}
+  // As for windows: a dialog still open is destroyed while this object can
+  // take its last messages.
+  ~CeDialog() override;
 
   virtual void onCancel();
   virtual void onOK();

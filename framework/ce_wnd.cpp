@@ -155,6 +155,10 @@ LRESULT CeMessageHandler::route(UINT message, WPARAM wParam, LPARAM lParam, bool
   }
 }
 
+CeWnd::~CeWnd() {
+  if (hwnd != nullptr && IsWindow(hwnd) && DestroyWindow(hwnd)) hwnd = nullptr;
+}
+
 LRESULT CeWnd::processMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
   return route(message, wParam, lParam, handled);
 }

@@ -65,6 +65,10 @@ void reportHandlerException(const char16_t* text);
 
 class CeWnd : public CeWindowBase, public CeMessageHandler {
  public:
+  // Destroys a window still bound while this object can still take its
+  // last messages (the base's destructor would be too late for that).
+  ~CeWnd() override;
+
   // Creates the window and binds it to this object. No class name: the
   // generic class "CeWnd:GENERIC"; a name: a superclass "CeWnd:<name>" of
   // that existing class. No instance: the program's own module.

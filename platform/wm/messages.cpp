@@ -286,6 +286,8 @@ BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT first, UINT last, UINT remove) {
   return takeMessage(msg, hwnd, first, last, (remove & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
+int TranslateAcceleratorW(HWND, HACCEL, MSG*) { return 0; }
+
 BOOL TranslateMessage(const MSG*) {
   return FALSE;
 }
