@@ -244,6 +244,20 @@ TEST_F(Framework, DialogsFromTheirTemplate) {
   SetForegroundWindow(owner.hwnd);
   EXPECT_EQ(second.doModal(0, nullptr, nullptr), 33);
   EXPECT_EQ(second.ownerSeen, owner.hwnd);
+  // A handler that throws: the dialog's own text, and the dialog stays open.
+  TestDialog throwing;
+  throwing.onStart = [](TestDialog& d) {
+    static bool thrown = false;
+    if (!thrown) {
+      thrown = true;
+      PostMessageW(d.hwnd, WM_USER, 0, 0);
+      throw std::runtime_error("handler");
+    }
+    EndDialog(d.hwnd, 44);
+  };
+  EXPECT_EQ(throwing.doModal(0, owner.hwnd, nullptr), 44);
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0], "Window message termainated abnormally by an exception");
   TestDialog missing;
   EXPECT_EQ(missing.doModal(999, owner.hwnd, nullptr), -1);
   DestroyWindow(owner.hwnd);
