@@ -281,16 +281,8 @@ LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerComboBox() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = comboProc;
-  wc.cbWndExtra = int(sizeof(LONG_PTR));
-  wc.lpszClassName = u"COMBOBOX";
-  wc.style = CS_GLOBALCLASS;
-  RegisterClassW(&wc);
-  wc.lpfnWndProc = listProc;
-  wc.cbWndExtra = 0;
-  wc.lpszClassName = kListClass;
-  RegisterClassW(&wc);
+  registerControlClass(u"COMBOBOX", comboProc, 1);
+  registerControlClass(kListClass, listProc, 0);
 }
 
 }  // namespace zenta::platform

@@ -16,6 +16,15 @@ void registerSystemClasses() {
   });
 }
 
+void registerControlClass(const char16_t* name, WNDPROC proc, int extraSlots) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = proc;
+  wc.cbWndExtra = extraSlots * int(sizeof(LONG_PTR));
+  wc.lpszClassName = name;
+  wc.style = CS_GLOBALCLASS;
+  RegisterClassW(&wc);
+}
+
 HBRUSH controlColours(HWND control, HDC dc, UINT message) {
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, RGB(255, 255, 255));

@@ -214,12 +214,7 @@ LRESULT editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerEdit() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = editProc;
-  wc.cbWndExtra = int(sizeof(LONG_PTR));
-  wc.lpszClassName = u"EDIT";
-  wc.style = CS_GLOBALCLASS;
-  RegisterClassW(&wc);
+  registerControlClass(u"EDIT", editProc, 1);
 }
 
 }  // namespace zenta::platform

@@ -146,20 +146,11 @@ LRESULT buttonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerStatic() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = staticProc;
-  wc.lpszClassName = u"STATIC";
-  wc.style = CS_GLOBALCLASS;
-  RegisterClassW(&wc);
+  registerControlClass(u"STATIC", staticProc, 0);
 }
 
 void registerButton() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = buttonProc;
-  wc.cbWndExtra = 2 * int(sizeof(LONG_PTR));
-  wc.lpszClassName = u"BUTTON";
-  wc.style = CS_GLOBALCLASS;
-  RegisterClassW(&wc);
+  registerControlClass(u"BUTTON", buttonProc, 2);
 }
 
 }  // namespace zenta::platform
