@@ -192,7 +192,8 @@ class Registry {
   LONG run(bool write, Work work) {
     std::lock_guard guard(lock_);
     const std::string path = fileLocked();
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::error_code ignored;  // a folder that cannot be made shows as a failed open or save
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     const int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lockFd >= 0) ::flock(lockFd, write ? LOCK_EX : LOCK_SH);
     reload(path);
