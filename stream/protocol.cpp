@@ -181,4 +181,98 @@ HostSpec splitHostText(std::u16string_view hostText) {
   return spec;
 }
 
+std::array<uint8_t, kHeaderSize> formatHeader(double timestamp, int32_t lengthCode) {
+  std::array<uint8_t, kHeaderSize> bytes{};
+  uint64_t stampBits = 0;
+  std::memcpy(&stampBits, &timestamp, sizeof stampBits);
+  for (size_t i = 0; i < 8; ++i)
+    bytes[i] = static_cast<uint8_t>(stampBits >> (8 * i));
+  const auto code = static_cast<uint32_t>(lengthCode);
+  for (size_t i = 0; i < 4; ++i)
+    bytes[8 + i] = static_cast<uint8_t>(code >> (8 * i));
+  return bytes;
+}
+
+std::string formatInfoText(std::string_view cameraName, std::string_view serverTitle,
+                           char permission) {
+  std::string text = "INFO\r\n";
+  text.append(cameraName).append("\r\n");
+  text.append(serverTitle).append("\r\n");
+  text.push_back(permission);
+  text.append("\r\n");
+  return text;
+}
+
+namespace {
+
+// A channel number written with exactly `width` digits (any count when 0).
+std::optional<int> channelNumber(std::string_view digits, size_t width) {
+  if (digits.empty() || (width != 0 && digits.size() != width) || digits.size() > 3)
+    return std::nullopt;
+  int value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > kChannelCount) return std::nullopt;
+  return value;
+}
+
+// Splits "account password" at its first blank; the password is the rest.
+bool splitCredentials(std::string_view text, ClientCommand& command) {
+  const size_t blank = text.find(' ');
+  if (blank == std::string_view::npos) return false;
+  command.account = std::string(text.substr(0, blank));
+  command.password = std::string(text.substr(blank + 1));
+  return true;
+}
+
+}  // namespace
+
+ClientCommand parseCommand(std::string_view line) {
+  using Kind = ClientCommand::Kind;
+  ClientCommand command;
+  constexpr std::string_view kConnect = "CONNECT ";
+  if (line.starts_with(kConnect)) {
+    const std::string_view rest = line.substr(kConnect.size());
+    const size_t blank = rest.find(' ');
+    if (blank == std::string_view::npos || rest.substr(blank + 1) != "1") return command;
+    const auto channel = channelNumber(rest.substr(0, blank), 0);
+    if (!channel) return command;
+    command.kind = Kind::Connect;
+    command.channel = *channel;
+    return command;
+  }
+
+  if (line.size() < 5 || line[3] != ' ') return command;
+  const auto channel = channelNumber(line.substr(0, 3), 3);
+  if (!channel) return command;
+  const std::string_view rest = line.substr(4);
+
+  constexpr std::string_view kLogin = "SetPass -";
+  if (rest.starts_with(kLogin)) {
+    const std::string_view tail = rest.substr(kLogin.size());
+    const size_t blank = tail.find(' ');
+    if (blank == std::string_view::npos) return command;
+    const auto again = channelNumber(tail.substr(0, blank), 0);
+    if (again != channel || !splitCredentials(tail.substr(blank + 1), command)) return command;
+    command.kind = Kind::Login;
+  } else if (rest == "PAUSE") {
+    command.kind = Kind::Pause;
+  } else if (rest == "RESUME") {
+    command.kind = Kind::Resume;
+  } else if (rest.front() == '^') {
+    if (!splitCredentials(rest.substr(1), command)) return command;
+    command.kind = Kind::Credentials;
+  } else if (std::find(kCameraCommands.begin(), kCameraCommands.end(), rest) !=
+             kCameraCommands.end()) {
+    command.kind = Kind::CameraWord;
+    command.word = std::string(rest);
+  } else {
+    return command;
+  }
+  command.channel = *channel;
+  return command;
+}
+
 }  // namespace zenta::stream

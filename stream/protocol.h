@@ -94,4 +94,41 @@ struct HostSpec {
 };
 HostSpec splitHostText(std::u16string_view hostText);
 
+// The server's half: the framing of its messages and the reading of the
+// viewer's command lines.
+
+// The 12 header bytes for a time stamp and a length code.
+std::array<uint8_t, kHeaderSize> formatHeader(double timestamp, int32_t lengthCode);
+
+// The length code that announces a text of `length` bytes (below 0x100000).
+inline int32_t textLengthCode(size_t length) {
+  return static_cast<int32_t>(kMaxVideoLength + (length % kMaxVideoLength));
+}
+
+// The four lines of an INFO text, each ending in CR LF.
+std::string formatInfoText(std::string_view cameraName, std::string_view serverTitle,
+                           char permission);
+
+struct ClientCommand {
+  enum class Kind : uint8_t {
+    Connect,      // "CONNECT n 1"
+    Login,        // "nnn SetPass -n account password"
+    Pause,        // "nnn PAUSE"
+    Resume,       // "nnn RESUME"
+    CameraWord,   // "nnn word", the first line of a camera command
+    Credentials,  // "nnn ^account password", its second line
+    Unknown,
+  };
+  Kind kind = Kind::Unknown;
+  int channel = 0;   // 1 to 16
+  std::string word;  // the camera command word
+  std::string account;
+  std::string password;
+};
+
+// Reads one command line without its line end (a CR before the LF is
+// stripped by the caller). Anything that is not exactly one of the viewer's
+// commands for a channel 1 to 16 is Unknown.
+ClientCommand parseCommand(std::string_view line);
+
 }  // namespace zenta::stream

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "tests/support/loopback.h"
@@ -184,6 +186,92 @@ TEST(WireText, HostSplit) {
   // Only the first 39 characters are used: a port beyond them is lost.
   const std::u16string longName(36, u'h');
   EXPECT_EQ(splitHostText(longName + u":8080").httpPort, 80);
+}
+
+TEST(ServerSide, HeaderRoundTrip) {
+  // The example from the wire description: 57 bytes of text at 2007-03-15 12:00.
+  const auto bytes = formatHeader(39156.5, textLengthCode(57));
+  const uint8_t expected[12] = {0, 0, 0, 0, 0x90, 0x1e, 0xe3, 0x40, 0x39, 0x00, 0x10, 0x00};
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), expected));
+  for (const int32_t code : {0, 1, 158977, -5, int32_t{0x100000}, textLengthCode(0xFFFFF),
+                             std::numeric_limits<int32_t>::min()}) {
+    const auto raw = formatHeader(-1.25, code);
+    const MessageHeader parsed = parseHeader(raw.data());
+    EXPECT_EQ(parsed.lengthCode, code);
+    EXPECT_EQ(parsed.timestamp, -1.25);
+  }
+  EXPECT_EQ(parseHeader(formatHeader(0, textLengthCode(20)).data()).payloadLength, 20u);
+}
+
+TEST(ServerSide, InfoTextRoundTrip) {
+  const std::string text = formatInfoText("Gate", "Depot", '1');
+  EXPECT_EQ(text, "INFO\r\nGate\r\nDepot\r\n1\r\n");
+  const auto parsed = info(text);
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(field(parsed->cameraName), std::string(16, ' ') + "Gate");
+  EXPECT_EQ(field(parsed->serverTitle), std::string(15, ' ') + "Depot");
+  EXPECT_EQ(parsed->permission, '1');
+}
+
+TEST(ServerSide, EveryClientCommandParsesBack) {
+  using Kind = ClientCommand::Kind;
+  for (int channel = 1; channel <= 16; ++channel) {
+    const auto strip = [](std::string line) { return line.substr(0, line.size() - 2); };
+    const ClientCommand connect = parseCommand(strip(formatConnect(channel)));
+    EXPECT_EQ(connect.kind, Kind::Connect);
+    EXPECT_EQ(connect.channel, channel);
+    const ClientCommand login = parseCommand(strip(formatLogin(channel, "guest", "mirel")));
+    EXPECT_EQ(login.kind, Kind::Login);
+    EXPECT_EQ(login.channel, channel);
+    EXPECT_EQ(login.account, "guest");
+    EXPECT_EQ(login.password, "mirel");
+    EXPECT_EQ(parseCommand(strip(formatPause(channel))).kind, Kind::Pause);
+    EXPECT_EQ(parseCommand(strip(formatResume(channel))).kind, Kind::Resume);
+    for (const std::string_view word : kCameraCommands) {
+      const std::string both = formatCameraCommand(channel, word, "op", "pw");
+      const size_t end = both.find("\r\n");
+      const ClientCommand first = parseCommand(both.substr(0, end));
+      EXPECT_EQ(first.kind, Kind::CameraWord);
+      EXPECT_EQ(first.word, word);
+      const ClientCommand second = parseCommand(both.substr(end + 2, both.size() - end - 4));
+      EXPECT_EQ(second.kind, Kind::Credentials);
+      EXPECT_EQ(second.channel, channel);
+      EXPECT_EQ(second.account, "op");
+      EXPECT_EQ(second.password, "pw");
+    }
+  }
+  // Empty passwords survive; a password may hold blanks, an account cannot.
+  EXPECT_EQ(parseCommand("001 SetPass -1 admin ").password, "");
+  EXPECT_EQ(parseCommand("001 ^admin two words").password, "two words");
+}
+
+TEST(ServerSide, MalformedCommandsAreUnknown) {
+  for (const char* line : {"",
+                           "CONNECT",
+                           "CONNECT 0 1",
+                           "CONNECT 17 1",
+                           "CONNECT 1 2",
+                           "CONNECT 1",
+                           "CONNECT x 1",
+                           "CONNECT 1 1 ",
+                           "1 PAUSE",
+                           "01 PAUSE",
+                           "0001 PAUSE",
+                           "000 PAUSE",
+                           "017 PAUSE",
+                           "001 pause",
+                           "001 PAUSE ",
+                           "001 SetPass -2 guest mirel",
+                           "001 SetPass -1 guest",
+                           "001 SetPass 1 guest mirel",
+                           "001 ^guest",
+                           "001 upward",
+                           "001 preset9",
+                           "abc RESUME",
+                           "001  up",
+                           "-01 up"}) {
+    EXPECT_EQ(parseCommand(line).kind, ClientCommand::Kind::Unknown) << line;
+  }
 }
 
 }  // namespace
