@@ -5,7 +5,9 @@
 // commands. Pictures are paced by the clock: when the client has not taken
 // the last one yet, the next is skipped (never coded), so a slow client gets
 // fewer pictures, a picture stream that still decodes, and no queue.
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,7 +40,6 @@ constexpr int kMaxUnknownLogged = 100;
 constexpr auto kRequestLimit = 30s;  // for the channel request after connecting
 constexpr auto kLoginGrace = 250ms;  // for a login after the channel request
 constexpr auto kWriteLimit = 60s;    // without any byte taken by the client
-constexpr int kSendBuffer = 128 * 1024;
 
 std::string printable(std::string_view line) {
   return std::string(line.substr(0, 100));
@@ -68,6 +69,12 @@ class StreamConnection {
   bool renderAndEncode(int64_t slot);
   void queue(double stamp, int32_t lengthCode, const uint8_t* payload, size_t length);
   size_t pending() const { return out_.size() - sent_; }
+  // Bytes in the kernel's send queue that it could not send yet: the
+  // client's receive window is full, it is not keeping up.
+  int unsent() const {
+    int bytes = 0;
+    return ::ioctl(fd_, SIOCOUTQNSD, &bytes) == 0 ? bytes : 0;
+  }
   bool flush();
   void end(std::string_view reason) {
     if (ending_.empty()) ending_ = std::string(reason);
@@ -119,7 +126,6 @@ class StreamConnection {
 };
 
 void StreamConnection::run() {
-  ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
   while (ending_.empty() && !server_.stopping()) {
     const auto now = Clock::now();
     if (phase_ == Phase::AwaitRequest && now >= requestDeadline_) {
@@ -403,8 +409,8 @@ void StreamConnection::pictureDue(Clock::time_point now) {
   const int64_t slot = (now - firstSlot_) / interval_;
   nextSlot_ = slot + 1;
   if (stalled_ || paused_ || !stream::grantsViewing(permission_)) return;
-  if (pending() > 0) {
-    ++picturesDropped_;  // the client has not taken the last one yet
+  if (pending() > 0 || unsent() > 0) {
+    ++picturesDropped_;  // the client has not taken the earlier ones yet
     return;
   }
   producePicture(slot);

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <thread>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "sim/config.h"
 #include "sim/event_log.h"
 #include "sim/server.h"
@@ -25,6 +29,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zenta-camsim: %s\n", error->c_str());
     return 2;
   }
+
+  // The encoders' remarks (clipped coefficients and such) are no news.
+  av_log_set_level(AV_LOG_ERROR);
 
   // Every thread leaves SIGINT and SIGTERM to the main thread's sigwait.
   sigset_t signals;

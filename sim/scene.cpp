@@ -124,7 +124,7 @@ YuvImage buildWorld(int channel, int pictureWidth, int pictureHeight) {
   const int grid = std::max(16, pictureWidth / 8);
   for (int y = 0; y < world.height; ++y)
     for (int x = 0; x < world.width; ++x) {
-      double luma = 40 + 140.0 * x / (world.width - 1) + 30.0 * y / (world.height - 1);
+      double luma = 30 + 120.0 * x / (world.width - 1) + 60.0 * y / (world.height - 1);
       if (x % grid < 2 || y % grid < 2) luma += 25;
       world.y[static_cast<size_t>(y * world.width + x)] = clampByte(luma);
     }

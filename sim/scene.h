@@ -37,7 +37,8 @@ struct YuvColour {
 };
 YuvColour channelColour(int channel);
 
-// The world of a synthetic channel: twice the picture size in each direction.
+// The world of a synthetic channel: twice the picture size in each direction,
+// its brightness rising by 120 from left to right and by 60 from top to bottom.
 YuvImage buildWorld(int channel, int pictureWidth, int pictureHeight);
 
 // Samples `world` through `view` into `out` (nearest sample; outside the
