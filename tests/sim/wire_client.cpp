@@ -1,5 +1,7 @@
 #include "tests/sim/wire_client.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -251,6 +253,11 @@ SimProcess::SimProcess(std::vector<std::string> arguments) {
 }
 
 SimProcess::~SimProcess() {
+  // A clean stop, so that a sanitizer's report at exit shows as a failure.
+  if (pid_ > 0) {
+    const int status = stop(SIGTERM, 10s);
+    if (status != 0) ADD_FAILURE() << "the simulator ended with status " << status;
+  }
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
