@@ -494,6 +494,27 @@ TEST(Simulator, HostileClientsDisturbNobody) {
   EXPECT_EQ(sim.stop(SIGTERM), 0);
 }
 
+TEST(Simulator, ConnectionsBeyondTheLimitAreClosed) {
+  SimProcess sim({"--max-clients", "2"});
+  ASSERT_TRUE(sim.ok());
+  WireClient a, b, c;
+  ASSERT_FALSE(logInAndReadInfo(a, sim.streamPort(), 1).empty());
+  ASSERT_FALSE(logInAndReadInfo(b, sim.streamPort(), 2).empty());
+  EXPECT_TRUE(logInAndReadInfo(c, sim.streamPort(), 3).empty());
+  EXPECT_TRUE(c.closedByServer());
+  EXPECT_TRUE(sim.waitForEvent("refused", {"\"reason\":\"too many clients\""}));
+  a.close();
+  ASSERT_TRUE(sim.waitForEvent("disconnect", {"\"channel\":1"}));
+  // The freed place is taken by the next client (after the server has reaped it).
+  bool served = false;
+  for (int attempt = 0; attempt < 30 && !served; ++attempt) {
+    WireClient d;
+    served = !logInAndReadInfo(d, sim.streamPort(), 3).empty();
+    if (!served) std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_TRUE(served);
+}
+
 TEST(Simulator, SlowClientGetsPicturesDroppedNotQueued) {
   SimProcess sim({"--rate", "25", "--bitrate", "1M"});
   ASSERT_TRUE(sim.ok());

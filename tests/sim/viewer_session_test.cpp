@@ -1,0 +1,125 @@
+// The viewer's stream client against the simulator: the port query, sixteen
+// channels logged in, pictures decoded by our own decoder, and reconnections
+// after the server drops or garbles a connection, resumed without a login.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <mutex>
+
+#include "stream/session.h"
+#include "tests/sim/wire_client.h"
+#include "video/h263/decoder.h"
+
+namespace zenta::testing {
+namespace {
+
+using stream::MessageHeader;
+using stream::MessageKind;
+using stream::StreamSession;
+
+struct ChannelTally {
+  std::atomic<int> decoded{0};
+  std::atomic<int> discarded{0};
+  std::atomic<int> reconnects{0};
+  std::atomic<int> width{0};
+  std::atomic<char> permission{0};
+  std::atomic<int> decodedAfterReconnect{0};
+};
+
+// A receive loop from the session's readers that decodes with our decoder.
+StreamSession::ReceiveEntry decodingLoop(std::array<ChannelTally, 16>& tallies) {
+  return [&tallies](StreamSession& session, stream::ChannelView& channel) {
+    ChannelTally& tally = tallies[static_cast<size_t>(channel.number - 1)];
+    if (!session.logIn(channel)) return;
+    for (;;) {
+      MessageHeader header;
+      int result = session.readHeader(channel, header);
+      if (result == 1) return;
+      if (result == -1) {
+        ++tally.reconnects;
+        continue;
+      }
+      if (header.kind == MessageKind::TimeTick) continue;
+      bool stored = false;
+      result = session.readPayload(channel, header.payloadLength, stored);
+      if (result == 1) return;
+      if (result == -1) {
+        ++tally.reconnects;
+        continue;
+      }
+      if (!stored) {
+        ++tally.discarded;
+        continue;
+      }
+      const uint8_t* payload = channel.receiveBuffer.get();
+      if (header.kind == MessageKind::TextMessage) {
+        if (const auto info = stream::parseInfo(payload, header.payloadLength))
+          tally.permission = info->permission;
+        continue;
+      }
+      video::PlanarFrame* frame = nullptr;
+      if (video::h263Decode(channel.decoder, &frame, payload, header.payloadLength) >= 0 &&
+          frame != nullptr) {
+        ++tally.decoded;
+        if (tally.reconnects > 0) ++tally.decodedAfterReconnect;
+        tally.width = channel.decoder.width;
+      }
+    }
+  };
+}
+
+TEST(ViewerAgainstSimulator, SixteenChannelsDecodeAndReconnectionsResume) {
+  SimProcess sim({"--size", "3=368x288", "--size", "4=176x144", "--fault", "5:drop-after=4",
+                  "--fault", "6:min-length=3", "--fault", "7:oversize=2", "--fault",
+                  "8:not-h263=2"});
+  ASSERT_TRUE(sim.ok());
+  stream::ViewerState state;
+  {
+    const std::string host = "127.0.0.1:" + std::to_string(sim.httpPort());
+    std::lock_guard guard(state.loginLock);
+    state.hostText.assign(host.begin(), host.end());
+  }
+  std::array<ChannelTally, 16> tallies;
+  stream::SessionSettings settings;
+  settings.reconnectPause = 50ms;
+  StreamSession session(state, decodingLoop(tallies), settings);
+  ASSERT_EQ(session.connect(), StreamSession::ConnectResult::Connected);
+
+  const auto deadline = SteadyClock::now() + 10s;
+  const auto done = [&] {
+    for (const ChannelTally& tally : tallies)
+      if (tally.decoded < 10) return false;
+    return tallies[4].decodedAfterReconnect >= 5 && tallies[5].decodedAfterReconnect >= 5;
+  };
+  while (!done() && SteadyClock::now() < deadline)
+    std::this_thread::sleep_for(50ms);
+  session.closeAllChannels();
+
+  for (int channel = 1; channel <= 16; ++channel) {
+    const ChannelTally& tally = tallies[static_cast<size_t>(channel - 1)];
+    EXPECT_GE(tally.decoded, 10) << channel;
+    EXPECT_EQ(tally.permission, channel <= 4 ? '1' : '0') << channel;
+    EXPECT_EQ(tally.width, channel == 3 ? 368 : channel == 4 ? 176 : 320) << channel;
+  }
+  // Dropped (5) and broken (6) streams reconnect with the channel request
+  // alone, and the server resumes them.
+  EXPECT_GE(tallies[4].reconnects, 1);
+  EXPECT_GE(tallies[4].decodedAfterReconnect, 5);
+  EXPECT_GE(tallies[5].reconnects, 1);
+  EXPECT_GE(tallies[5].decodedAfterReconnect, 5);
+  EXPECT_FALSE(sim.events("reconnect", {"\"channel\":5"}).empty());
+  EXPECT_FALSE(sim.events("reconnect", {"\"channel\":6"}).empty());
+  // The oversized picture is discarded and the channel goes on.
+  EXPECT_EQ(tallies[6].discarded, 1);
+  EXPECT_EQ(tallies[6].reconnects, 0);
+  EXPECT_EQ(tallies[7].reconnects, 0);
+  // Each connection was resumed before the viewer closed it.
+  for (int channel = 1; channel <= 16; ++channel)
+    EXPECT_TRUE(sim.waitForEvent("resume", {"\"channel\":" + std::to_string(channel) + "}"}))
+        << channel;
+  EXPECT_TRUE(sim.waitForEvent("http", {"\"status\":200"}));
+}
+
+}  // namespace
+}  // namespace zenta::testing
