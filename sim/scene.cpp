@@ -200,11 +200,17 @@ void drawBalls(YuvImage& out, int channel, double seconds, const View& view, int
                          static_cast<uint8_t>(255 - base.cr)};
   const double radius = worldHeight / 24.0;
   for (int i = 0; i < 3; ++i) {
+    // Two balls keep to the middle half of the world, where the camera
+    // looks at first; the third roams the whole world.
+    const double margin = i < 2 ? 0.25 : 0.0;
+    const double left = margin * worldWidth + radius;
+    const double top = margin * worldHeight + radius;
+    const double spanX = (1 - 2 * margin) * worldWidth - 2 * radius;
+    const double spanY = (1 - 2 * margin) * worldHeight - 2 * radius;
     const double periodX = 7.0 + 1.3 * i + 0.17 * channel;
     const double periodY = 5.0 + 0.9 * i + 0.11 * channel;
-    const double wx = radius + triangle(seconds / periodX + 0.31 * i) * (worldWidth - 2 * radius);
-    const double wy = radius + triangle(seconds / periodY + 0.17 * i + 0.05 * channel) *
-                                   (worldHeight - 2 * radius);
+    const double wx = left + triangle(seconds / periodX + 0.31 * i) * spanX;
+    const double wy = top + triangle(seconds / periodY + 0.17 * i + 0.05 * channel) * spanY;
     fillCircle(out, (wx - view.centreX) * view.zoom + out.width / 2.0,
                (wy - view.centreY) * view.zoom + out.height / 2.0, radius * view.zoom, colour);
   }
