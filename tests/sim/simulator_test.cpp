@@ -97,7 +97,7 @@ TEST(Simulator, LogsInThenSendsInfoPicturesAndTicks) {
   EXPECT_LE(pictures, 27);
   ASSERT_GE(ticks.size(), 2u);
   const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(ticks[1] - ticks[0]);
-  EXPECT_NEAR(static_cast<double>(gap.count()), 1000, 150);
+  EXPECT_NEAR(static_cast<double>(gap.count()), 1000, 250);
 
   EXPECT_EQ(sim.events("login", {"\"channel\":2", "\"ok\":true", "\"account\":\"guest\""}).size(),
             1u);
@@ -135,7 +135,9 @@ TEST(Simulator, SizesChooseTheCodingAndGobHeadersOnRequest) {
 }
 
 TEST(Simulator, PauseStopsPicturesWithinAnIntervalAndResumeRestartsThem) {
-  SimProcess sim({"--rate", "10"});
+  // Five pictures a second: an interval of 200 ms, and 100 ms of slack for
+  // a loaded machine.
+  SimProcess sim({"--rate", "5"});
   ASSERT_TRUE(sim.ok());
   WireClient client;
   ASSERT_FALSE(logInAndReadInfo(client, sim.streamPort(), 7).empty());
@@ -147,7 +149,7 @@ TEST(Simulator, PauseStopsPicturesWithinAnIntervalAndResumeRestartsThem) {
   for (const WireMessage& message : client.collect(1500ms)) {
     if (message.kind == Kind::Tick) ++ticks;
     if (message.kind == Kind::Video) {
-      EXPECT_LT(message.arrived - paused, 100ms + 50ms) << "a picture after the pause";
+      EXPECT_LT(message.arrived - paused, 200ms + 100ms) << "a picture after the pause";
     }
   }
   EXPECT_GE(ticks, 1);
@@ -156,7 +158,7 @@ TEST(Simulator, PauseStopsPicturesWithinAnIntervalAndResumeRestartsThem) {
   const auto resumed = SteadyClock::now();
   const auto picture = client.next(Kind::Video, 1s);
   ASSERT_TRUE(picture);
-  EXPECT_LT(picture->arrived - resumed, 2 * 100ms + 50ms);
+  EXPECT_LT(picture->arrived - resumed, 200ms + 100ms);
   EXPECT_TRUE(intraPicture(picture->payload));
   ReferenceH263Decoder decoder;
   EXPECT_TRUE(decoder.decode(picture->payload));
@@ -480,7 +482,7 @@ TEST(Simulator, HostileClientsDisturbNobody) {
   int pictures = 0;
   for (const WireMessage& message : good.collect(2s)) {
     if (message.kind != Kind::Video) continue;
-    EXPECT_LT(message.arrived - last, 400ms);
+    EXPECT_LT(message.arrived - last, 600ms);
     last = message.arrived;
     ++pictures;
   }
