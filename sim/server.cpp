@@ -132,7 +132,11 @@ void Server::run() {
       socklen_t size = sizeof peer;
       const int fd = ::accept4(listeners_[i].fd, reinterpret_cast<sockaddr*>(&peer), &size,
                                SOCK_CLOEXEC | SOCK_NONBLOCK);
-      if (fd < 0) continue;
+      if (fd < 0) {
+        // Out of descriptors: the connection stays queued; do not spin on it.
+        if (errno == EMFILE || errno == ENFILE) ::poll(nullptr, 0, 100);
+        continue;
+      }
       char text[INET_ADDRSTRLEN] = {};
       ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
       const std::string address = text;
