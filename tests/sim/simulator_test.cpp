@@ -54,14 +54,19 @@ Watched watch(WireClient& client, ReferenceH263Decoder& decoder, std::chrono::mi
   return result;
 }
 
-// The median brightness below the clock: it follows the world's ramp and
-// ignores the balls that move through the picture.
+// The median brightness of the world below the clock: it follows the
+// world's ramp. The balls (brightness 220), the channel number (235 with a
+// shadow of 16) are left out, so that they cannot move it; the world itself
+// lies between 30 and 210 where the camera looks in these tests.
 double medianLuma(WireClient& client, ReferenceH263Decoder& decoder,
                   std::chrono::milliseconds span) {
   const Watched watched = watch(client, decoder, span);
   if (!watched.last) return -1;
   const YuvPicture& picture = *watched.last;
-  std::vector<uint8_t> luma(picture.y.begin() + kClockRows * picture.width, picture.y.end());
+  std::vector<uint8_t> luma;
+  for (size_t i = static_cast<size_t>(kClockRows * picture.width); i < picture.y.size(); ++i)
+    if (picture.y[i] >= 24 && picture.y[i] < 205) luma.push_back(picture.y[i]);
+  if (luma.empty()) return -1;
   std::nth_element(luma.begin(), luma.begin() + static_cast<long>(luma.size() / 2), luma.end());
   return luma[luma.size() / 2];
 }
@@ -175,7 +180,10 @@ TEST(Simulator, CameraMovesOnlyWithPermissionOneAndValidCredentials) {
             infoText("Camera 2", "ZENTA Simulator", '0'));
   ReferenceH263Decoder decoder1, decoder2;
 
-  // The world grows brighter to the right and downwards.
+  // The world grows brighter to the right (by 120 over its width) and
+  // downwards (by 60). A pan of 0.9 s moves the view by 0.45 pictures, which
+  // shifts the median by about 27 across and 13 down; balls passing through
+  // the picture move it by a few levels at most.
   const auto steer = [&](WireClient& client, ReferenceH263Decoder& decoder, int channel,
                          std::string_view word, std::string_view account,
                          std::string_view password) {
@@ -185,7 +193,7 @@ TEST(Simulator, CameraMovesOnlyWithPermissionOneAndValidCredentials) {
                   static_cast<int>(account.size()), account.data(),
                   static_cast<int>(password.size()), password.data());
     client.send(text);
-    watch(client, decoder, 600ms);
+    watch(client, decoder, 900ms);
     std::snprintf(text, sizeof text, "%03d stop\r\n%03d ^%.*s %.*s\r\n", channel, channel,
                   static_cast<int>(account.size()), account.data(),
                   static_cast<int>(password.size()), password.data());
@@ -195,25 +203,25 @@ TEST(Simulator, CameraMovesOnlyWithPermissionOneAndValidCredentials) {
   const double start = medianLuma(one, decoder1, 500ms);
   ASSERT_GT(start, 0);
   const double right = steer(one, decoder1, 1, "right", "guest", "mirel");
-  EXPECT_GT(right, start + 8);
+  EXPECT_GT(right, start + 10);
   const double left = steer(one, decoder1, 1, "left", "guest", "mirel");
-  EXPECT_LT(left, right - 8);
+  EXPECT_LT(left, right - 10);
   const double down = steer(one, decoder1, 1, "down", "guest", "mirel");
-  EXPECT_GT(down, left + 4);
+  EXPECT_GT(down, left + 6);
   const double up = steer(one, decoder1, 1, "up", "guest", "mirel");
-  EXPECT_LT(up, down - 4);
+  EXPECT_LT(up, down - 6);
 
   // A wrong password, or an account without control of channel 1: no movement.
   const double wrong = steer(one, decoder1, 1, "right", "guest", "wrong");
-  EXPECT_NEAR(wrong, up, 3);
+  EXPECT_NEAR(wrong, up, 5);
   const double noRight = steer(one, decoder1, 1, "right", "op", "secret");
-  EXPECT_NEAR(noRight, up, 3);
+  EXPECT_NEAR(noRight, up, 5);
   // Permission "0" for the guest on channel 2, but the operator may steer it.
   const double viewOnlyStart = medianLuma(two, decoder2, 300ms);
   const double viewOnly = steer(two, decoder2, 2, "right", "guest", "mirel");
-  EXPECT_NEAR(viewOnly, viewOnlyStart, 3);
+  EXPECT_NEAR(viewOnly, viewOnlyStart, 5);
   const double operatorMoved = steer(two, decoder2, 2, "right", "op", "secret");
-  EXPECT_GT(operatorMoved, viewOnly + 8);
+  EXPECT_GT(operatorMoved, viewOnly + 10);
 
   // Zooming and presets.
   one.send("001 zoomin\r\n001 ^guest mirel\r\n");
