@@ -24,6 +24,8 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 10> kFaultNames = {
 
 using Error = std::optional<std::string>;
 
+constexpr size_t kMaxInfoLine = 200;
+
 std::string_view trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
     text.remove_prefix(1);
@@ -402,9 +404,19 @@ std::optional<std::string> validate(const Config& config) {
   if (config.listen.empty()) return "no address to listen on";
   if (config.httpPort > 0 && config.httpPort == config.streamPort)
     return "the stream port and the HTTP port must differ";
+  // Names and the title are lines of the INFO text: a line end inside one
+  // would break the text, and the viewer keeps 20 characters of each.
+  const auto badLine = [](const std::string& text) {
+    return text.size() > kMaxInfoLine || text.find_first_of("\r\n") != std::string::npos;
+  };
+  if (badLine(config.title))
+    return "the title must be one line of at most " + std::to_string(kMaxInfoLine) + " bytes";
   for (int i = 0; i < config.channelCount; ++i) {
     const ChannelConfig& channel = config.channels[static_cast<size_t>(i)];
     const std::string name = "channel " + std::to_string(i + 1);
+    if (badLine(channel.cameraName))
+      return name + ": the camera name must be one line of at most " +
+             std::to_string(kMaxInfoLine) + " bytes";
     if (!isStandardSize(channel.width, channel.height) &&
         (channel.width % 4 != 0 || channel.height % 4 != 0 || channel.width < 32 ||
          channel.height < 32 || channel.width > 704 || channel.height > 576))

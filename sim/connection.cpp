@@ -562,8 +562,7 @@ void serveStream(Server& server, int fd, const std::string& address, uint64_t id
   StreamConnection(server, fd, address, id).run();
 }
 
-void serveHttp(Server& server, int fd, const std::string& address, uint64_t id) {
-  (void)address;
+void serveHttp(Server& server, int fd, uint64_t id) {
   // Read the request head, at most 2 KiB and 3 seconds.
   std::string request;
   const auto deadline = Clock::now() + 3s;

@@ -155,7 +155,7 @@ void Server::run() {
       try {
         workers_.push_back({std::thread([this, fd, address, id, http, done] {
                               if (http)
-                                serveHttp(*this, fd, address, id);
+                                serveHttp(*this, fd, id);
                               else
                                 serveStream(*this, fd, address, id);
                               ::close(fd);

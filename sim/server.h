@@ -107,6 +107,6 @@ class Server {
 // One stream connection, from its channel request to its end.
 void serveStream(Server& server, int fd, const std::string& address, uint64_t id);
 // One HTTP request on the HTTP port.
-void serveHttp(Server& server, int fd, const std::string& address, uint64_t id);
+void serveHttp(Server& server, int fd, uint64_t id);
 
 }  // namespace zenta::sim

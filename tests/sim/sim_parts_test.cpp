@@ -142,6 +142,16 @@ TEST(SimConfig, ErrorsNameTheLineOrTheOption) {
   EXPECT_TRUE(validate(sizes));
   sizes.channelCount = 3;  // channels that are not served are not checked
   EXPECT_FALSE(validate(sizes));
+
+  Config names;
+  names.channels[1].cameraName = "Gate\r\n2";  // would split the INFO text
+  EXPECT_NE(validate(names).value_or("").find("channel 2"), std::string::npos);
+  names.channels[1].cameraName = std::string(201, 'x');
+  EXPECT_TRUE(validate(names));
+  names.channels[1].cameraName = std::string(200, 'x');
+  EXPECT_FALSE(validate(names));
+  names.title = "Depot\n";
+  EXPECT_TRUE(validate(names));
 }
 
 TEST(SimClock, DaysSince1899) {
