@@ -89,6 +89,47 @@ std::string escape(std::u16string_view text) {
   return out;
 }
 
+// Key names in a key path: the path's separator is a backslash, so a name
+// escapes with %XXXX instead (every character outside printable ASCII, and
+// the separator, the escape and the brackets and quote of the line).
+std::string escapeKeyName(std::u16string_view name) {
+  std::string out;
+  char buffer[8];
+  for (const char16_t c : name) {
+    if (c >= 0x20 && c < 0x7F && c != u'\\' && c != u'%' && c != u'[' && c != u']' && c != u'"') {
+      out.push_back(char(c));
+    } else {
+      std::snprintf(buffer, sizeof buffer, "%%%04x", unsigned(c));
+      out += buffer;
+    }
+  }
+  return out;
+}
+
+bool unescapeKeyName(std::string_view text, std::u16string& out) {
+  out.clear();
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '%') {
+      out.push_back(char16_t(static_cast<unsigned char>(text[at])));
+      continue;
+    }
+    if (at + 4 >= text.size()) return false;
+    unsigned v = 0;
+    for (size_t i = 1; i <= 4; ++i) {
+      const char d = text[at + i];
+      const int digit = d >= '0' && d <= '9'   ? d - '0'
+                        : d >= 'a' && d <= 'f' ? d - 'a' + 10
+                        : d >= 'A' && d <= 'F' ? d - 'A' + 10
+                                               : -1;
+      if (digit < 0) return false;
+      v = v << 4 | unsigned(digit);
+    }
+    out.push_back(char16_t(v));
+    at += 4;
+  }
+  return true;
+}
+
 // Reads a quoted, escaped text at `at`; false when it is malformed.
 bool unescape(const std::string& line, size_t& at, std::u16string& out) {
   if (at >= line.size() || line[at] != '"') return false;
@@ -151,7 +192,7 @@ void writeKey(std::ostringstream& out, const Key& key, const std::string& path) 
     }
   }
   for (const auto& child : key.children)
-    writeKey(out, *child, path + "\\" + escape(child->name));
+    writeKey(out, *child, path + "\\" + escapeKeyName(child->name));
 }
 
 struct Stamp {
@@ -192,14 +233,26 @@ class Registry {
   LONG run(bool write, Work work) {
     std::lock_guard guard(lock_);
     const std::string path = fileLocked();
-    std::error_code ignored;  // a folder that cannot be made shows as a failed open or save
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    const int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd >= 0) ::flock(lockFd, write ? LOCK_EX : LOCK_SH);
-    reload(path);
-    bool changed = false;
-    LONG result = work(changed);
-    if (write && changed && !save(path)) result = ERROR_ACCESS_DENIED;
+    makeFolders(std::filesystem::path(path).parent_path());  // failures show as a failed open
+    const int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                              0600);
+    const bool locked = lockFd >= 0 && ::flock(lockFd, write ? LOCK_EX : LOCK_SH) == 0;
+    // A change without the lock could undo another program's; a read
+    // without it (a folder that is not ours to write) sees a whole file all
+    // the same, since every save renames a complete file into place.
+    if (write && !locked) {
+      if (lockFd >= 0) ::close(lockFd);
+      return ERROR_ACCESS_DENIED;
+    }
+    LONG result = ERROR_ACCESS_DENIED;
+    if (reload(path)) {
+      bool changed = false;
+      result = work(changed);
+      if (write && changed && !save(path)) {
+        result = ERROR_ACCESS_DENIED;
+        loadedOnce_ = false;  // the next call reads what the file really holds
+      }
+    }
     if (lockFd >= 0) ::close(lockFd);  // releases the lock
     return result;
   }
@@ -264,29 +317,54 @@ class Registry {
     return file_;
   }
 
-  static Stamp stampOf(const std::string& path) {
+  // The file's identity; `missing` when there is none, false when it cannot
+  // be looked at.
+  static bool stampOf(const std::string& path, Stamp& stamp) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return Stamp{};
-    return Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    stamp = Stamp{};
+    if (::stat(path.c_str(), &st) != 0) return errno == ENOENT;
+    stamp = Stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    return true;
   }
 
-  void reload(const std::string& path) {
-    const Stamp now = stampOf(path);
-    if (loadedOnce_ && now == loaded_) return;
+  static void makeFolders(const std::filesystem::path& folder) {
+    if (folder.empty() || ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) return;
+    if (errno != ENOENT) return;
+    makeFolders(folder.parent_path());
+    ::mkdir(folder.c_str(), 0700);
+  }
+
+  // Brings the store up to date with the file. False when the file exists
+  // but cannot be opened or read: the call fails and nothing is moved aside,
+  // since the file may be whole. Only a file that was read whole and does
+  // not parse is damaged.
+  bool reload(const std::string& path) {
+    Stamp now;
+    if (!stampOf(path, now)) return false;
+    if (loadedOnce_ && now == loaded_) return true;
+    if (now.size < 0) {  // no file yet: an empty store
+      for (Key& r : roots_)
+        r = Key{};
+      loadedOnce_ = true;
+      loaded_ = now;
+      return true;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+      if (n > 0) text.append(buffer, size_t(n));
+    }
+    ::close(fd);
+    if (n < 0) return false;
     for (Key& r : roots_)
       r = Key{};
     loadedOnce_ = true;
     loaded_ = now;
-    if (now.size < 0) return;  // no file yet: an empty store
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    std::string text;
-    if (in != nullptr) {
-      char buffer[4096];
-      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
-        text.append(buffer, n);
-      std::fclose(in);
-    }
-    if (in == nullptr || !parse(text)) damaged(path);
+    if (!parse(text)) damaged(path);
+    return true;
   }
 
   // Keeps a file that cannot be read aside and starts empty, saying so once.
@@ -302,13 +380,17 @@ class Registry {
                    path.c_str(), aside.c_str());
       warned_ = true;
     }
-    loaded_ = stampOf(path);
+    stampOf(path, loaded_);
   }
 
   bool parse(const std::string& text) {
     std::istringstream in(text);
     std::string line;
-    if (!std::getline(in, line) || line != "ZENTA registry 1") return false;
+    // Version 1 wrote key names with the value escapes, which a name with a
+    // quote or a character outside ASCII did not survive; it is still read.
+    if (!std::getline(in, line)) return false;
+    const bool version1 = line == "ZENTA registry 1";
+    if (!version1 && line != "ZENTA registry 2") return false;
     Key* key = nullptr;
     while (std::getline(in, line)) {
       if (line.empty()) continue;
@@ -326,14 +408,13 @@ class Registry {
         size_t at = slash;
         while (at != std::string::npos) {
           const size_t end = path.find('\\', at + 1);
-          // Key names carry no backslash, so escapes are only \uXXXX.
-          std::string quoted =
-              "\"" +
-              path.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1) +
-              "\"";
-          size_t pos = 0;
+          const std::string part =
+              path.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
           std::u16string name;
-          if (!unescape(quoted, pos, name) || name.empty()) return false;
+          size_t pos = 0;
+          const bool read = version1 ? unescape("\"" + part + "\"", pos, name)
+                                     : unescapeKeyName(part, name);
+          if (!read || name.empty()) return false;
           Key* next = nullptr;
           for (const auto& child : key->children) {
             if (sameName(child->name, name)) next = child.get();
@@ -397,19 +478,26 @@ class Registry {
 
   bool save(const std::string& path) {
     std::ostringstream out;
-    out << "ZENTA registry 1\n";
+    out << "ZENTA registry 2\n";
     for (int i = 0; i < 2; ++i) {
       for (const auto& child : roots_[i].children) {
-        writeKey(out, *child, std::string(kRootNames[i]) + "\\" + escape(child->name));
+        writeKey(out, *child, std::string(kRootNames[i]) + "\\" + escapeKeyName(child->name));
       }
     }
     const std::string text = out.str();
-    const std::string temporary = path + ".new" + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A name of our own, made fresh: never a file or link that was there.
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+      temporary = path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(++saves_);
+      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (fd < 0 && errno != EEXIST) return false;
+    }
     if (fd < 0) return false;
     bool ok = ::fchmod(fd, 0600) == 0;
     for (size_t done = 0; ok && done < text.size();) {
       const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
       if (n <= 0) ok = false;
       done += size_t(std::max<ssize_t>(n, 0));
     }
@@ -419,7 +507,14 @@ class Registry {
       ::unlink(temporary.c_str());
       return false;
     }
-    loaded_ = stampOf(path);
+    // The rename itself lasts only once the folder is on disk.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+      ::fsync(dirFd);
+      ::close(dirFd);
+    }
+    stampOf(path, loaded_);
     return true;
   }
 
@@ -429,6 +524,7 @@ class Registry {
   Stamp loaded_;
   bool loadedOnce_ = false;
   bool warned_ = false;
+  unsigned saves_ = 0;
   std::map<uintptr_t, OpenKey> handles_;
   uintptr_t next_ = 0x700000;
 };

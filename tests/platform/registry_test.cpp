@@ -6,7 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -290,6 +294,231 @@ TEST_F(Registry, ADamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
       ERROR_SUCCESS);
   EXPECT_EQ(setText(k, u"New", u"1"), ERROR_SUCCESS);
   RegCloseKey(k);
+}
+
+// A random tree of keys and text values: names of any 16-bit characters
+// but the key separator and zero, texts of any but zero.
+struct Tree {
+  std::u16string name;
+  std::vector<std::pair<std::u16string, std::u16string>> values;
+  std::vector<Tree> children;
+};
+
+std::u16string randomText(std::mt19937& random, bool keyName) {
+  static const char16_t kAwkward[] = {u'"', u'\\', u'\r', u'\n', u'%', u'[', u']', u'=', u'@',
+                                      u' ', u'\u00e9', u'\u4e2d', char16_t(0xFFFF), char16_t(0xD800), u'\t'};
+  std::u16string text;
+  const int length = int(random() % 12) + (keyName ? 1 : 0);
+  for (int i = 0; i < length; ++i) {
+    char16_t c = 0;
+    switch (random() % 3) {
+      case 0: c = kAwkward[random() % std::size(kAwkward)]; break;
+      case 1: c = char16_t(u'a' + random() % 26); break;
+      default: c = char16_t(1 + random() % 0xFFFE); break;
+    }
+    if (keyName && c == u'\\') c = u'/';
+    text.push_back(c);
+  }
+  return text;
+}
+
+// Names differ without regard to case, as the registry compares them.
+std::u16string folded(std::u16string text) {
+  for (auto& c : text) {
+    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+  }
+  return text;
+}
+
+Tree randomTree(std::mt19937& random, int depth) {
+  Tree tree;
+  tree.name = randomText(random, true);
+  std::vector<std::u16string> seen;
+  for (int i = int(random() % 4); i > 0; --i) {
+    std::u16string name = randomText(random, false);
+    if (std::find(seen.begin(), seen.end(), folded(name)) != seen.end()) continue;
+    seen.push_back(folded(name));
+    tree.values.emplace_back(name, randomText(random, false));
+  }
+  seen.clear();
+  for (int i = depth > 0 ? int(random() % 3) : 0; i > 0; --i) {
+    Tree child = randomTree(random, depth - 1);
+    if (std::find(seen.begin(), seen.end(), folded(child.name)) != seen.end()) continue;
+    seen.push_back(folded(child.name));
+    tree.children.push_back(std::move(child));
+  }
+  return tree;
+}
+
+void writeTree(HKEY parent, const Tree& tree) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(parent, tree.name.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  for (const auto& [name, text] : tree.values)
+    ASSERT_EQ(setText(key, name.c_str(), text), ERROR_SUCCESS);
+  for (const Tree& child : tree.children)
+    writeTree(key, child);
+  RegCloseKey(key);
+}
+
+// Counts what differs between the tree and the registry below `parent`.
+int compareTree(HKEY parent, const Tree& tree) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(parent, tree.name.c_str(), 0, 0, &key) != ERROR_SUCCESS) return 1;
+  int differences = 0;
+  for (const auto& [name, text] : tree.values) {
+    std::vector<char16_t> buffer(text.size() + 1);
+    DWORD size = DWORD(buffer.size() * 2), type = 0;
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_SZ || size != buffer.size() * 2 || std::u16string(buffer.data(), text.size()) != text) {
+      ++differences;
+    }
+  }
+  // The children come back by enumeration with the names exactly as written.
+  for (DWORD i = 0;; ++i) {
+    char16_t name[64];
+    DWORD size = 64;
+    if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      differences += i != tree.children.size();
+      break;
+    }
+    if (i >= tree.children.size() || std::u16string(name, size) != tree.children[i].name)
+      ++differences;
+  }
+  for (const Tree& child : tree.children)
+    differences += compareTree(key, child);
+  RegCloseKey(key);
+  return differences;
+}
+
+TEST_F(Registry, AnyNamesAndTextsReadBackExactlyInAnotherProcess) {
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    std::mt19937 random(seed);
+    const Tree tree = randomTree(random, 3);
+    writeTree(HKEY_LOCAL_MACHINE, tree);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      setRegistryFile(file);  // a fresh look from the file
+      ::_exit(std::min(compareTree(HKEY_LOCAL_MACHINE, tree), 100));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "seed " << seed;
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, tree.name.c_str());
+  }
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find("damaged"), std::string::npos);
+}
+
+TEST_F(Registry, HostNamesWithQuotesAndAccentsSurviveARestart) {
+  for (const std::u16string name : {u"My \"DVR\"", u"Caf\u00e9", u"50%\\off"}) {
+    HKEY k = nullptr;
+    const std::u16string path = u"Software\\Zentaco\\Zenta\\" + name;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &k,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(k);
+  }
+  setRegistryFile(file);
+  HKEY root = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zentaco\\Zenta", 0, 0, &root),
+            ERROR_SUCCESS);
+  std::vector<std::u16string> names;
+  char16_t name[128];
+  for (DWORD i = 0, size = 128;
+       RegEnumKeyExW(root, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       ++i, size = 128)
+    names.emplace_back(name, size);
+  RegCloseKey(root);
+  // The backslash made a nested key "50%" with "off" below it.
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"My \"DVR\"", u"Caf\u00e9", u"50%"}));
+}
+
+TEST_F(Registry, VersionOneFilesAreStillRead) {
+  {
+    std::ofstream out(file);
+    out << "ZENTA registry 1\n[HKEY_LOCAL_MACHINE\\Software\\Zentaco\\Zenta]\n@=sz:\"dvr:80\"\n"
+           "[HKEY_LOCAL_MACHINE\\Software\\Zentaco\\Zenta\\dvr:80]\n\"User\"=sz:\"admin\"\n";
+  }
+  setRegistryFile(file);
+  HKEY k = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Zentaco\\Zenta\\dvr:80", 0, 0, &k),
+            ERROR_SUCCESS);
+  EXPECT_EQ(getText(k, u"User"), u"admin");
+  RegCloseKey(k);
+}
+
+TEST_F(Registry, AFileThatCannotBeReadFailsTheCallAndIsNeverMovedAside) {
+  HKEY k = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+      ERROR_SUCCESS);
+  ASSERT_EQ(setText(k, u"Kept", u"yes"), ERROR_SUCCESS);
+  RegCloseKey(k);
+
+  // Out of descriptors: every call fails, and the file stays as it was.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    setRegistryFile(file);
+    std::vector<int> hog;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;)
+      hog.push_back(fd);
+    HKEY key = nullptr;
+    const bool failed = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key) != ERROR_SUCCESS;
+    const bool failedWrite =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Other", 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS;
+    for (const int fd : hog)
+      ::close(fd);
+    // With descriptors again, the store is whole.
+    const bool whole = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key) == ERROR_SUCCESS &&
+                       getText(key, u"Kept") == u"yes";
+    ::_exit(failed && failedWrite && whole ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  // A read error (the file's place holds a folder).
+  const std::string moved = file + ".real";
+  fs::rename(file, moved);
+  fs::create_directory(file);
+  setRegistryFile(file);
+  EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &k), ERROR_SUCCESS);
+  EXPECT_NE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"New", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(fs::is_directory(file));
+  fs::remove(file);
+  fs::rename(moved, file);
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find("damaged"), std::string::npos);
+
+  // A change that cannot take the lock fails; reading goes on.
+  fs::remove(file + ".lock");
+  fs::create_directory(file + ".lock");
+  setRegistryFile(file);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &k), ERROR_SUCCESS);
+  EXPECT_EQ(getText(k, u"Kept"), u"yes");
+  EXPECT_NE(setText(k, u"Locked", u"no"), ERROR_SUCCESS);
+  RegCloseKey(k);
+}
+
+TEST_F(Registry, TheFolderIsPrivateAndNoTemporaryFilesStay) {
+  const std::string nested = (dir / "a" / "zenta" / "registry").string();
+  setRegistryFile(nested);
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"X", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(k);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "a" / "zenta").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(::stat(nested.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  for (const auto& entry : fs::directory_iterator(dir / "a" / "zenta"))
+    EXPECT_EQ(entry.path().filename().string().find(".new"), std::string::npos);
 }
 
 }  // namespace
