@@ -234,8 +234,8 @@ class Registry {
     std::lock_guard guard(lock_);
     const std::string path = fileLocked();
     makeFolders(std::filesystem::path(path).parent_path());  // failures show as a failed open
-    const int lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                              0600);
+    const int lockFd =
+        ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     const bool locked = lockFd >= 0 && ::flock(lockFd, write ? LOCK_EX : LOCK_SH) == 0;
     // A change without the lock could undo another program's; a read
     // without it (a folder that is not ours to write) sees a whole file all
@@ -412,8 +412,8 @@ class Registry {
               path.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
           std::u16string name;
           size_t pos = 0;
-          const bool read = version1 ? unescape("\"" + part + "\"", pos, name)
-                                     : unescapeKeyName(part, name);
+          const bool read =
+              version1 ? unescape("\"" + part + "\"", pos, name) : unescapeKeyName(part, name);
           if (!read || name.empty()) return false;
           Key* next = nullptr;
           for (const auto& child : key->children) {
@@ -509,7 +509,8 @@ class Registry {
     }
     // The rename itself lasts only once the folder is on disk.
     const std::string folder = std::filesystem::path(path).parent_path().string();
-    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
       ::fsync(dirFd);
       ::close(dirFd);

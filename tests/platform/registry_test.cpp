@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -305,16 +305,35 @@ struct Tree {
 };
 
 std::u16string randomText(std::mt19937& random, bool keyName) {
-  static const char16_t kAwkward[] = {u'"', u'\\', u'\r', u'\n', u'%', u'[', u']', u'=', u'@',
-                                      u' ', u'\u00e9', u'\u4e2d', char16_t(0xFFFF), char16_t(0xD800), u'\t'};
+  static const char16_t kAwkward[] = {u'"',
+                                      u'\\',
+                                      u'\r',
+                                      u'\n',
+                                      u'%',
+                                      u'[',
+                                      u']',
+                                      u'=',
+                                      u'@',
+                                      u' ',
+                                      u'\u00e9',
+                                      u'\u4e2d',
+                                      char16_t(0xFFFF),
+                                      char16_t(0xD800),
+                                      u'\t'};
   std::u16string text;
   const int length = int(random() % 12) + (keyName ? 1 : 0);
   for (int i = 0; i < length; ++i) {
     char16_t c = 0;
     switch (random() % 3) {
-      case 0: c = kAwkward[random() % std::size(kAwkward)]; break;
-      case 1: c = char16_t(u'a' + random() % 26); break;
-      default: c = char16_t(1 + random() % 0xFFFE); break;
+      case 0:
+        c = kAwkward[random() % std::size(kAwkward)];
+        break;
+      case 1:
+        c = char16_t(u'a' + random() % 26);
+        break;
+      default:
+        c = char16_t(1 + random() % 0xFFFE);
+        break;
     }
     if (keyName && c == u'\\') c = u'/';
     text.push_back(c);
@@ -371,7 +390,8 @@ int compareTree(HKEY parent, const Tree& tree) {
     DWORD size = DWORD(buffer.size() * 2), type = 0;
     if (RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
                          &size) != ERROR_SUCCESS ||
-        type != REG_SZ || size != buffer.size() * 2 || std::u16string(buffer.data(), text.size()) != text) {
+        type != REG_SZ || size != buffer.size() * 2 ||
+        std::u16string(buffer.data(), text.size()) != text) {
       ++differences;
     }
   }
@@ -416,9 +436,9 @@ TEST_F(Registry, HostNamesWithQuotesAndAccentsSurviveARestart) {
   for (const std::u16string name : {u"My \"DVR\"", u"Caf\u00e9", u"50%\\off"}) {
     HKEY k = nullptr;
     const std::u16string path = u"Software\\Zentaco\\Zenta\\" + name;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &k,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &k, nullptr),
+        ERROR_SUCCESS);
     RegCloseKey(k);
   }
   setRegistryFile(file);
@@ -467,14 +487,14 @@ TEST_F(Registry, AFileThatCannotBeReadFailsTheCallAndIsNeverMovedAside) {
       hog.push_back(fd);
     HKEY key = nullptr;
     const bool failed = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key) != ERROR_SUCCESS;
-    const bool failedWrite =
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Other", 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS;
+    const bool failedWrite = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Other", 0, nullptr, 0, 0,
+                                             nullptr, &key, nullptr) != ERROR_SUCCESS;
     for (const int fd : hog)
       ::close(fd);
     // With descriptors again, the store is whole.
-    const bool whole = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key) == ERROR_SUCCESS &&
-                       getText(key, u"Kept") == u"yes";
+    const bool whole =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software", 0, 0, &key) == ERROR_SUCCESS &&
+        getText(key, u"Kept") == u"yes";
     ::_exit(failed && failedWrite && whole ? 0 : 1);
   }
   int status = 0;

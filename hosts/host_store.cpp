@@ -1,0 +1,157 @@
+#include "hosts/host_store.h"
+
+#include <mutex>
+
+#include "framework/ce_app.h"
+
+namespace zenta::hosts {
+
+namespace {
+
+using framework::RegistryKey;
+
+// Reads of a value accept at most 180 bytes.
+constexpr DWORD kValueBytes = 180;
+
+std::u16string cut(std::u16string_view text, size_t capacity) {
+  return std::u16string(text.substr(0, capacity));
+}
+
+// Reads a text value; nothing when it is absent or does not fit.
+std::optional<std::u16string> readText(RegistryKey& key, const char16_t* name) {
+  char16_t buffer[kValueBytes / 2 + 1] = {};
+  DWORD size = kValueBytes;
+  if (key.queryValue(buffer, name, &size) != ERROR_SUCCESS) return std::nullopt;
+  buffer[std::min<DWORD>(size, kValueBytes) / 2] = 0;
+  return std::u16string(buffer);
+}
+
+std::u16string hostKeyPath(std::u16string_view name) {
+  return std::u16string(kStoreKey) + u"\\" + std::u16string(name);
+}
+
+// The first subkey of the open root whose name equals `name` exactly
+// (case-sensitive, although the registry itself is not).
+bool findHostKey(RegistryKey& root, std::u16string_view name) {
+  std::u16string entry;
+  for (DWORD i = 0; root.enumSubkey(i, entry); ++i) {
+    if (entry == name) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool storableHostText(std::u16string_view host) {
+  return !host.empty() && host.find(u'\\') == std::u16string_view::npos;
+}
+
+void HostStore::loadRemembered() {
+  {
+    std::lock_guard guard(state_.loginLock);
+    state_.hostText.clear();
+    state_.accountText.clear();
+    state_.passwordText.clear();
+  }
+  state_.guestLogin = true;
+  RegistryKey root;
+  if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+  const std::u16string remembered = cut(readText(root, u"").value_or(u""), kHostCapacity);
+  if (remembered.empty() || !findHostKey(root, remembered)) return;
+  RegistryKey host;
+  host.open(HKEY_LOCAL_MACHINE, hostKeyPath(remembered).c_str(), KEY_ALL_ACCESS);
+  const std::u16string account =
+      host.key() ? cut(readText(host, u"User").value_or(u""), kAccountCapacity) : u"";
+  const std::u16string password =
+      host.key() ? cut(readText(host, u"Pass").value_or(u""), kPasswordCapacity) : u"";
+  std::lock_guard guard(state_.loginLock);
+  state_.hostText = remembered;
+  state_.accountText = account;
+  state_.passwordText = password;
+  state_.guestLogin = account.empty();
+}
+
+std::vector<std::u16string> HostStore::listHosts() {
+  std::vector<std::u16string> hosts;
+  RegistryKey root;
+  if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return hosts;
+  std::u16string entry;
+  for (DWORD i = 0; root.enumSubkey(i, entry); ++i)
+    hosts.push_back(entry);
+  return hosts;
+}
+
+std::optional<std::u16string> HostStore::rememberedHost() {
+  RegistryKey root;
+  if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS)
+    return std::nullopt;
+  return readText(root, u"");
+}
+
+bool HostStore::loadHost(std::u16string_view name) {
+  {
+    std::lock_guard guard(state_.loginLock);
+    if (name == state_.hostText) return false;
+  }
+  RegistryKey root;
+  if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
+  if (!findHostKey(root, name)) return false;
+  RegistryKey host;
+  host.open(HKEY_LOCAL_MACHINE, hostKeyPath(name).c_str(), KEY_ALL_ACCESS);
+  const std::u16string account =
+      host.key() ? cut(readText(host, u"User").value_or(u""), kAccountCapacity) : u"";
+  std::lock_guard guard(state_.loginLock);
+  state_.accountText = account;
+  state_.hostText = cut(name, kHostCapacity);
+  if (account.empty()) {
+    state_.passwordText.clear();
+    state_.guestLogin = true;
+  } else {
+    state_.guestLogin = false;
+    // Not emptied first: without a "Pass" value the previous password stays.
+    if (const auto password = host.key() ? readText(host, u"Pass") : std::nullopt)
+      state_.passwordText = cut(*password, kPasswordCapacity);
+  }
+  return true;
+}
+
+void HostStore::saveHost(std::u16string_view host, std::u16string_view account,
+                         std::u16string_view password, bool guest) {
+  const std::u16string hostText = cut(host, kHostCapacity);
+  const std::u16string accountText = cut(account, kAccountCapacity);
+  const std::u16string passwordText = cut(password, kPasswordCapacity);
+  {
+    // For a guest the typed account and password stay in the working copy.
+    std::lock_guard guard(state_.loginLock);
+    state_.hostText = hostText;
+    state_.accountText = accountText;
+    state_.passwordText = passwordText;
+    state_.guestLogin = guest;
+  }
+  // An empty text would address the root key itself, a separator a nested
+  // key that no list shows: such a host lives in the working copy only.
+  if (!storableHostText(hostText)) return;
+  RegistryKey key;
+  if (key.createKey(HKEY_LOCAL_MACHINE, hostKeyPath(hostText).c_str(), nullptr, 0, KEY_ALL_ACCESS,
+                    nullptr, nullptr) == ERROR_SUCCESS) {
+    key.setString(guest ? u"" : accountText.c_str(), u"User");
+    key.setString(guest ? u"" : passwordText.c_str(), u"Pass");
+  }
+  if (key.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) == ERROR_SUCCESS)
+    key.setString(hostText.c_str(), u"");
+}
+
+bool HostStore::deleteHost(std::u16string_view name) {
+  RegistryKey root;
+  if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
+  // An empty name deletes nothing (it would name the root itself); nor does
+  // one with a separator, which names no host key.
+  if (storableHostText(name)) RegDeleteKeyW(root.key(), std::u16string(name).c_str());
+  std::lock_guard guard(state_.loginLock);
+  if (name != state_.hostText) return false;
+  state_.hostText.clear();
+  root.setString(u"", u"");
+  return true;
+}
+
+}  // namespace zenta::hosts
