@@ -3,47 +3,27 @@
 # (2 bitmap, 3 icon, 5 dialog, 10 raw data), ID a number or a name, and FILE
 # a path relative to the manifest. Bitmap files lose their 14-byte file
 # header, as the device keeps bitmap resources.
+include(${CMAKE_CURRENT_LIST_DIR}/embed_resources.cmake)
+set(ZENTA_EMBED_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/embed_resources.cmake)
+
 function(zenta_add_resources target manifest)
   get_filename_component(base "${manifest}" DIRECTORY)
-  file(STRINGS "${manifest}" lines)
-  set(body "// Generated from ${manifest}; do not edit.\n#include \"platform/resources.h\"\n\nnamespace {\n")
-  set(index 0)
-  set(depends "${manifest}")
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^[ \t]*#" OR line MATCHES "^[ \t]*$")
-      continue()
-    endif()
-    string(REGEX MATCH "^([0-9]+)[ \t]+([A-Za-z0-9_]+)[ \t]+(.+)$" matched "${line}")
-    if(NOT matched)
-      message(FATAL_ERROR "${manifest}: cannot read '${line}'")
-    endif()
-    set(type ${CMAKE_MATCH_1})
-    set(id ${CMAKE_MATCH_2})
-    set(path "${base}/${CMAKE_MATCH_3}")
-    list(APPEND depends "${path}")
-    file(READ "${path}" hex HEX)
-    string(LENGTH "${hex}" length)
-    math(EXPR bytes "${length} / 2")
-    set(skip 0)
-    if(type EQUAL 2 AND hex MATCHES "^424d")
-      set(skip 14)
-    endif()
-    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," array "${hex}")
-    if(id MATCHES "^[0-9]+$")
-      set(number ${id})
-      set(name "u\"\"")
-    else()
-      set(number 0)
-      set(name "u\"${id}\"")
-    endif()
-    string(APPEND body "const unsigned char r${index}[] = {${array}};\n")
-    string(APPEND body "const zenta::platform::ResourceRegistrar g${index}(${type}, ${number}, ${name}, r${index} + ${skip}, ${bytes} - ${skip});\n")
-    math(EXPR index "${index} + 1")
-  endforeach()
-  string(APPEND body "}  // namespace\n")
   set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp")
-  file(WRITE "${output}.new" "${body}")
-  file(COPY_FILE "${output}.new" "${output}" ONLY_IF_DIFFERENT)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${depends})
+  zenta_embed_resources("${manifest}" "${base}" "${output}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${manifest}" ${ZENTA_EMBEDDED_FILES})
+  target_sources(${target} PRIVATE "${output}")
+endfunction()
+
+# The same for resources made in the build: FILE is relative to `base`, and
+# the files listed after DEPENDS are made before the source is written.
+function(zenta_add_built_resources target manifest base)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp")
+  add_custom_command(
+    OUTPUT "${output}"
+    COMMAND ${CMAKE_COMMAND} -DMANIFEST=${manifest} -DBASE=${base} -DOUTPUT=${output}
+            -P ${ZENTA_EMBED_SCRIPT}
+    DEPENDS "${manifest}" ${ZENTA_EMBED_SCRIPT} ${ARG_DEPENDS}
+    COMMENT "Compiling the resources of ${target}")
   target_sources(${target} PRIVATE "${output}")
 endfunction()

@@ -58,6 +58,8 @@ void updateMenuBarState() {
   setShellBars(bars);
 }
 
+constexpr COLORREF kButtonFace = RGB(192, 192, 192);
+
 void paintMenuBar(HWND hwnd) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(hwnd, &paint);
@@ -79,8 +81,15 @@ void paintMenuBar(HWND hwnd) {
       RECT r{x, 0, x + kButtonWidth, client.bottom};
       FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
     }
-    if (bar.images != nullptr)
-      BitBlt(dc, x + 5, 5, 16, 16, images, bar.buttons[i].image * 16, 0, SRCCOPY);
+    if (bar.images == nullptr) continue;
+    // Button images keep the standard button face, silver, where the bar's
+    // own colour shows through.
+    for (int v = 0; v < 16; ++v) {
+      for (int u = 0; u < 16; ++u) {
+        const COLORREF c = GetPixel(images, bar.buttons[i].image * 16 + u, v);
+        if (c != kButtonFace && c != CLR_INVALID) SetPixel(dc, x + 5 + u, 5 + v, c);
+      }
+    }
   }
   if (old != nullptr) SelectObject(images, old);
   DeleteDC(images);

@@ -1,0 +1,65 @@
+// zenta: the viewer for networked multi-channel video servers.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/device.h"
+#include "viewer/main_window.h"
+#include "viewer/receive_loop.h"
+#include "viewer/viewer_app.h"
+
+namespace {
+
+void printHelp() {
+  std::printf(
+      "Usage: zenta [OPTION]...\n"
+      "Watch the cameras of a networked multi-channel video server: pick a saved\n"
+      "server, connect, watch one channel or four, step through the channels, steer\n"
+      "pan/tilt/zoom cameras and save the picture on screen as a JPEG file.\n"
+      "\n"
+      "The program shows an emulated handheld screen (240 x 320 by default).\n"
+      "\n"
+      "Options:\n"
+      "  --screen=WxH        screen size in pixels (240x320; 320x240 takes the\n"
+      "                      landscape skin)\n"
+      "  --headless          no window, even where a display is available\n"
+      "  --zoom=N            integer zoom of the window (default: the largest that fits)\n"
+      "  --device-root=DIR   the folder that holds the device's files (snapshots go\n"
+      "                      to DIR/WebCAM)\n"
+      "  --registry=FILE     the file that keeps the saved servers (default\n"
+      "                      $XDG_CONFIG_HOME/zenta/registry)\n"
+      "  --automation=PATH   serve the automation channel on the Unix socket PATH\n"
+      "  --help              show this text and exit\n"
+      "\n"
+      "A second start brings the running viewer to the front and exits with code 1.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      printHelp();
+      return 0;
+    }
+  }
+  zenta::platform::DeviceOptions options;
+  std::string error;
+  if (!zenta::platform::takeDeviceOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "zenta: %s\nTry 'zenta --help'.\n", error.c_str());
+    return 2;
+  }
+  if (argc > 1) {
+    std::fprintf(stderr, "zenta: unknown argument '%s'\nTry 'zenta --help'.\n", argv[1]);
+    return 2;
+  }
+  zenta::platform::startDevice(options);
+  // The records every thread shares, the window, and the application object
+  // that runs it, alive until the process ends.
+  static zenta::stream::ViewerState state;
+  static zenta::viewer::MainWindow window(state, zenta::viewer::receiveLoop);
+  static zenta::viewer::ViewerApp app(window);
+  const int code = WinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
+  zenta::platform::stopDevice();
+  return code;
+}

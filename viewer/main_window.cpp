@@ -1,0 +1,181 @@
+#include "viewer/main_window.h"
+
+#include <mutex>
+
+#include "framework/ce_app.h"
+#include "hosts/host_store.h"
+#include "resources/resource_ids.h"
+#include "video/colour/canvas.h"
+
+namespace zenta::viewer {
+
+namespace {
+
+// The shell call of the first paint asks for the input panel to go down; a
+// full-screen application wants it out of the way.
+void lowerInputPanel(HWND owner) {
+  SHSipPreference(owner, SIP_DOWN);
+}
+
+HBITMAP createCanvas(int width, int height, uint8_t*& pixels) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader.biSizeImage = DWORD(width) * 3 * DWORD(height);
+  info.bmiHeader.biXPelsPerMeter = 3780;
+  info.bmiHeader.biYPelsPerMeter = 3780;
+  HDC screen = GetDC(nullptr);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ReleaseDC(nullptr, screen);
+  pixels = static_cast<uint8_t*>(bits);
+  return bitmap;
+}
+
+HDC memoryDC(HBITMAP bitmap) {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  ReleaseDC(nullptr, screen);
+  SelectObject(dc, bitmap);
+  return dc;
+}
+
+}  // namespace
+
+void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
+  {
+    std::lock_guard guard(state.loginLock);
+    state.hostText.clear();
+    state.accountText.clear();
+    state.passwordText.clear();
+  }
+  state.guestLogin = true;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+  hosts::HostStore(state).loadRemembered();
+  const HINSTANCE instance = framework::theApp != nullptr ? framework::theApp->instance : nullptr;
+  const SkinFiles files = skinFiles(instance, workArea.bottom);
+  loadSkinLayout(skin, files);
+
+  SHMENUBARINFO bar{};
+  bar.cbSize = 36;
+  bar.hwndParent = hwnd;
+  bar.dwFlags = 0;
+  bar.nToolBarId = resources::kMenuBar;
+  bar.hInstRes = instance;
+  bar.nBmpId = resources::kMenuBarImages;
+  bar.cBmpImages = resources::kMenuBarImageCount;
+  bar.clrBk = 0;
+  if (!SHCreateMenuBar(&bar)) MessageBoxW(hwnd, u"SHCreateMenuBar Failed", u"Error", MB_ICONERROR);
+  menuBar = bar.hwndMB;
+
+  state.windowDC = GetDC(hwnd);
+  video::yuvToRgbTables();
+  loadSkinBitmap(skin, files, state.windowDC);
+  createChannels();
+
+  statusRect = RECT{skin.statusRect[0], skin.statusRect[1], skin.statusRect[2], skin.statusRect[3]};
+  state.layoutMode = 0;
+  state.current = &state.channels[0];
+  state.firstShown = 0;
+  blackBrush = CreateSolidBrush(RGB(0, 0, 0));
+  greyBrush = CreateSolidBrush(RGB(0xE0, 0xE0, 0xE0));
+  RECT version = statusRect;
+  DrawTextW(skin.skinDC, kVersionText, 11, &version, DT_LEFT | DT_TOP);
+  handled = true;
+}
+
+void MainWindow::createChannels() {
+  for (stream::ChannelView& channel : state.channels) {
+    channel.active = false;
+    channel.codedWidth = 320;
+    channel.codedHeight = 240;
+    channel.shownWidth = 320;
+    channel.shownHeight = 240;
+    channel.connection = stream::kNoConnection;
+    channel.pictureBitmap =
+        createCanvas(video::kCanvasWidth, video::kCanvasHeight, channel.picture);
+    channel.pictureDC = memoryDC(channel.pictureBitmap);
+    channel.rotatedBitmap =
+        createCanvas(video::kCanvasHeight, video::kCanvasWidth, channel.rotated);
+    channel.rotatedDC = memoryDC(channel.rotatedBitmap);
+    video::h263Destroy(channel.decoder);
+    channel.decoder = video::H263DecoderHandle{};
+    video::h263Create(channel.decoder);
+  }
+}
+
+void MainWindow::firstPaint() {
+  const HWND owner = framework::defaultOwnerWindow();
+  lowerInputPanel(owner);
+  SetForegroundWindow(owner);
+  HDC screen = GetDC(nullptr);
+  const int width = GetDeviceCaps(screen, HORZRES);
+  const int height = GetDeviceCaps(screen, VERTRES);
+  ReleaseDC(nullptr, screen);
+  MoveWindow(hwnd, 0, 0, width, height - 26, TRUE);
+  SHFullScreen(owner, SHFS_HIDETASKBAR);
+  SHFullScreen(owner, SHFS_HIDESIPBUTTON);
+  SHFullScreen(owner, SHFS_HIDESTARTICON);
+  state.layoutMode = 1;
+  drawRecord(kMainArea);
+}
+
+void MainWindow::onPaint(bool& handled) {
+  handled = true;
+  if (state.layoutMode == 0) {
+    // No paint cycle here: the window stays invalid and the next paint
+    // message draws the skin through the branch below.
+    firstPaint();
+    return;
+  }
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(hwnd, &paint);
+  if (!paint.fErase) {
+    const RECT& r = paint.rcPaint;
+    BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, skin.skinDC, r.left, r.top,
+           SRCCOPY);
+  }
+  EndPaint(hwnd, &paint);
+}
+
+LRESULT MainWindow::onCommand(WPARAM wParam, LPARAM, bool& handled) {
+  if (HIWORD(wParam) != 0) return 0;  // a control's notification, not a menu command
+  switch (LOWORD(wParam)) {
+    case resources::kCommandQuit:
+      // The connections are not closed first: they end with the process.
+      handled = true;
+      DestroyWindow(hwnd);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+void MainWindow::onClose(bool& handled) {
+  session.closeAllChannels();
+  DestroyWindow(hwnd);
+  handled = true;
+}
+
+void MainWindow::onDestroy(bool& handled) {
+  PostQuitMessage(0);
+  handled = true;
+}
+
+LRESULT MainWindow::onOtherMessage(UINT message, WPARAM, LPARAM, bool& handled) {
+  if (message != kAnswerOneMessage) return 0;
+  handled = true;
+  return 1;
+}
+
+void MainWindow::drawRecord(SkinRecordId id) {
+  const SkinRecord& r = skin.records[size_t(id)];
+  BitBlt(state.windowDC, r.dstX, r.dstY, r.width, r.height, skin.skinDC, r.srcX, r.srcY, SRCCOPY);
+}
+
+}  // namespace zenta::viewer

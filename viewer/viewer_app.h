@@ -1,0 +1,20 @@
+// The application object: one copy of the viewer at a time, the main
+// window at the size of the visible desktop, and the exit code.
+#pragma once
+
+#include "framework/ce_app.h"
+#include "viewer/main_window.h"
+
+namespace zenta::viewer {
+
+class ViewerApp : public framework::CeApp {
+ public:
+  explicit ViewerApp(MainWindow& window) : window_(window) {}
+  int initialise(HINSTANCE previous, LPWSTR commandLine, int show) override;
+  int exit() override;
+
+ private:
+  MainWindow& window_;
+};
+
+}  // namespace zenta::viewer
