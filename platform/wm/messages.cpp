@@ -286,7 +286,9 @@ BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT first, UINT last, UINT remove) {
   return takeMessage(msg, hwnd, first, last, (remove & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
-int TranslateAcceleratorW(HWND, HACCEL, MSG*) { return 0; }
+int TranslateAcceleratorW(HWND, HACCEL, MSG*) {
+  return 0;
+}
 
 BOOL TranslateMessage(const MSG*) {
   return FALSE;
@@ -443,7 +445,8 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
   *paint = PAINTSTRUCT{};
   paint->rcPaint = area;
   paint->hdc = openWindowDC(hwnd, &area);
-  paint->fErase = TRUE;
+  // Set only when an erase was asked for and the window did not do it.
+  paint->fErase = FALSE;
   if (erase && paint->hdc != nullptr) {
     paint->fErase = SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(paint->hdc), 0) != 0
                         ? FALSE

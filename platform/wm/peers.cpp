@@ -1,12 +1,16 @@
 #include "platform/wm/peers.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,10 +26,54 @@ namespace {
 
 constexpr uintptr_t kPeerBit = uintptr_t{1} << 62;
 
+using Clock = std::chrono::steady_clock;
+// One request to another program, from connecting to its answer.
+constexpr auto kRequestDeadline = std::chrono::milliseconds(500);
+// Reading a request from another program, on the UI thread.
+constexpr auto kServeDeadline = std::chrono::milliseconds(200);
+
 std::string folder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   return std::string(runtime != nullptr && *runtime != 0 ? runtime : "/tmp") + "/zenta-device-" +
          std::to_string(::getuid());
+}
+
+// The folder is ours alone: a real directory (no link), owned by this user,
+// with no access for the group or others. Anything else, in a shared place
+// such as /tmp, could let another user answer for our programs.
+bool privateFolder(const std::string& dir) {
+  struct stat st {};
+  return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+         (st.st_mode & 077) == 0;
+}
+
+bool usableFolder(const std::string& dir) {
+  static std::once_flag warned;
+  if (privateFolder(dir)) return true;
+  std::call_once(warned, [&] {
+    std::fprintf(stderr,
+                 "zenta: %s is not a private folder of this user; programs on the device will not "
+                 "find each other\n",
+                 dir.c_str());
+  });
+  return false;
+}
+
+// The other end of a Unix socket runs as this user.
+bool sameUser(int fd) {
+  ucred peer{};
+  socklen_t length = sizeof peer;
+  return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && peer.uid == ::getuid();
+}
+
+int remaining(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return int(std::max<int64_t>(0, left.count()));
+}
+
+// A program whose socket is left behind: it ended without removing it.
+bool programGone(long pid) {
+  return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
 std::string hex(LPCWSTR text) {
@@ -54,31 +102,42 @@ std::mutex serviceLock;
 int listener = -1;
 std::string ownPath;
 
-// One request to the program with process id `pid`, answered in one line.
+// One request to the program with process id `pid`, answered in one line
+// within kRequestDeadline; the UI thread never waits longer on a peer.
 bool ask(long pid, const std::string& request, std::string& answer) {
-  const std::string path = folder() + "/" + std::to_string(pid);
+  const std::string dir = folder();
+  if (!usableFolder(dir)) return false;
+  const std::string path = dir + "/" + std::to_string(pid);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) return false;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    if (errno == ECONNREFUSED) ::unlink(path.c_str());  // left by a program that ended
-    return false;
+  const auto deadline = Clock::now() + kRequestDeadline;
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  if (!ok && (errno == EINPROGRESS || errno == EAGAIN)) {
+    pollfd ready{fd, POLLOUT, 0};
+    int error = 0;
+    socklen_t length = sizeof error;
+    ok = ::poll(&ready, 1, remaining(deadline)) > 0 &&
+         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+  } else if (!ok && (errno == ECONNREFUSED || errno == ENOENT) && programGone(pid)) {
+    ::unlink(path.c_str());
   }
+  ok = ok && sameUser(fd);
   const std::string line = request + "\n";
-  bool ok = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == ssize_t(line.size());
+  ok = ok && ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == ssize_t(line.size());
   answer.clear();
   while (ok && answer.find('\n') == std::string::npos && answer.size() < 256) {
     pollfd ready{fd, POLLIN, 0};
-    if (::poll(&ready, 1, 500) <= 0) {
+    if (::poll(&ready, 1, remaining(deadline)) <= 0) {
       ok = false;
       break;
     }
     char buffer[256];
     const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     if (n <= 0) break;
     answer.append(buffer, size_t(n));
   }
@@ -116,6 +175,7 @@ void startPeerService() {
   if (listener >= 0) return;
   const std::string dir = folder();
   ::mkdir(dir.c_str(), 0700);
+  if (!usableFolder(dir)) return;
   ownPath = dir + "/" + std::to_string(::getpid());
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -147,10 +207,15 @@ bool servePeers() {
     fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
   }
   if (fd < 0) return false;
+  if (!sameUser(fd)) {
+    ::close(fd);
+    return true;
+  }
   std::string request;
   pollfd ready{fd, POLLIN, 0};
+  const auto deadline = Clock::now() + kServeDeadline;
   while (request.find('\n') == std::string::npos && request.size() < 2048 &&
-         ::poll(&ready, 1, 200) > 0) {
+         ::poll(&ready, 1, remaining(deadline)) > 0) {
     char buffer[512];
     const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
     if (n <= 0) break;
@@ -165,6 +230,7 @@ bool servePeers() {
 }
 
 HWND findPeerWindow(LPCWSTR className, LPCWSTR windowName) {
+  if (!usableFolder(folder())) return nullptr;
   DIR* dir = ::opendir(folder().c_str());
   if (dir == nullptr) return nullptr;
   const std::string request = "find " + hex(className) + " " + hex(windowName);

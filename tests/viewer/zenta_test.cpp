@@ -1,0 +1,138 @@
+// The zenta program as its users start it, headless, driven through the
+// automation channel.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+
+#include "tests/support/bitmap_file.h"
+#include "tests/support/zenta_process.h"
+
+namespace zenta::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+class Zenta : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = (fs::temp_directory_path() /
+           ("zenta-e2e-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+              .string();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // The window list: class, title, visibility and rectangle of each.
+  static std::vector<std::string> windows(ZentaProcess& z) {
+    std::vector<std::string> out;
+    std::istringstream in(z.command("windows"));
+    for (std::string entry; std::getline(in, entry, '\t');)
+      out.push_back(entry.substr(entry.find('|') + 1));
+    return out;
+  }
+
+  // Share of sampled screen pixels that equal the skin bitmap's.
+  static double skinMatch(ZentaProcess& z, const std::string& skinName, int width, int height) {
+    const auto skin = readBitmapFile(std::string(ZENTA_PROGRAM_DIR) + "/" + skinName + ".bmp");
+    if (!skin) return 0;
+    int same = 0, total = 0;
+    for (int y = 0; y < height; y += 40) {
+      const int rows = std::min(40, height - y);
+      const auto pixels = screenRect(z, 0, y, width, rows);
+      if (pixels.size() != size_t(width * rows)) return 0;
+      for (int j = 0; j < rows; ++j) {
+        for (int x = 0; x < width; ++x) {
+          same += pixels[size_t(j * width + x)] == skin->pixel(x, y + j);
+          ++total;
+        }
+      }
+    }
+    return double(same) / total;
+  }
+
+  std::string dir;
+};
+
+TEST_F(Zenta, StartsFullScreenAboveTheMenuBarWithTheSkin) {
+  ZentaProcess z(ZENTA_PROGRAM, dir);
+  ASSERT_TRUE(z.ready()) << z.errors();
+  const auto list = windows(z);
+  EXPECT_NE(std::find(list.begin(), list.end(), "CeWnd:GENERIC|ZENTA|visible|0,0,240,294"),
+            list.end());
+  EXPECT_NE(std::find(list.begin(), list.end(), "menu_worker||visible|0,294,240,320"), list.end());
+  EXPECT_NE(std::find(list.begin(), list.end(), "HHTaskBar||hidden|0,0,240,26"), list.end());
+  // The skin everywhere but the status line, where the version is drawn.
+  EXPECT_GT(skinMatch(z, "skin", 240, 294), 0.97);
+  const auto status = screenRect(z, 7, 23, 100, 14);
+  EXPECT_GT(std::count(status.begin(), status.end(), 0x00FF00u), 20);
+  EXPECT_EQ(z.errors(), "");
+}
+
+TEST_F(Zenta, ALandscapeScreenTakesTheShortSkin) {
+  ZentaProcess z(ZENTA_PROGRAM, dir, {"--screen=320x240"});
+  ASSERT_TRUE(z.ready()) << z.errors();
+  const auto list = windows(z);
+  EXPECT_NE(std::find(list.begin(), list.end(), "CeWnd:GENERIC|ZENTA|visible|0,0,320,214"),
+            list.end());
+  EXPECT_GT(skinMatch(z, "skin24", 320, 214), 0.97);
+}
+
+TEST_F(Zenta, TheQuitButtonEndsTheProgramWithCodeZero) {
+  ZentaProcess z(ZENTA_PROGRAM, dir);
+  ASSERT_TRUE(z.ready()) << z.errors();
+  z.command("tap 12 307");  // the first menu-bar button
+  EXPECT_EQ(z.wait(5s), 0);
+}
+
+TEST_F(Zenta, ASecondCopyBringsTheFirstToTheFrontAndEnds) {
+  ZentaProcess first(ZENTA_PROGRAM, dir);
+  ASSERT_TRUE(first.ready()) << first.errors();
+  const auto started = std::chrono::steady_clock::now();
+  ZentaProcess second(ZENTA_PROGRAM, dir);
+  EXPECT_EQ(second.wait(5s), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+  EXPECT_NE(first.command("active").find("|ZENTA"), std::string::npos);
+  EXPECT_EQ(first.wait(0ms), std::nullopt);  // still running
+}
+
+TEST_F(Zenta, WithoutAPrivateRuntimeFolderItRunsAloneAndSaysSo) {
+  fs::create_directories(dir + "/run");
+  ::chmod((dir + "/run").c_str(), 0700);
+  const std::string shared = dir + "/run/zenta-device-" + std::to_string(::getuid());
+  fs::create_directories(shared);
+  ::chmod(shared.c_str(), 0755);  // others may look in
+  ZentaProcess z(ZENTA_PROGRAM, dir);
+  ASSERT_TRUE(z.ready()) << z.errors();
+  EXPECT_NE(z.errors().find("not a private folder"), std::string::npos);
+}
+
+TEST_F(Zenta, HelpAndBadArguments) {
+  const std::string program = ZENTA_PROGRAM;
+  const auto run = [&](const std::string& args, std::string& out) {
+    std::FILE* pipe = ::popen((program + " " + args + " 2>&1").c_str(), "r");
+    char buffer[4096];
+    out.clear();
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  std::string out;
+  EXPECT_EQ(run("--help", out), 0);
+  for (const char* option :
+       {"--screen", "--headless", "--zoom", "--device-root", "--registry", "--automation"})
+    EXPECT_NE(out.find(option), std::string::npos) << option;
+  EXPECT_EQ(run("--bogus", out), 2);
+  EXPECT_NE(out.find("--bogus"), std::string::npos);
+  EXPECT_EQ(run("--screen=wide", out), 2);
+}
+
+}  // namespace
+}  // namespace zenta::testing
