@@ -60,6 +60,9 @@ struct ChannelView {
 
   // Guards `connection` changes and every send on the channel.
   std::mutex lock;
+  // Held while the canvas (`picture`, `rotated`) is written, turned,
+  // overlaid or copied to the screen, by the receive thread or the UI thread.
+  std::mutex canvasLock;
   // The receive thread that reads this channel's socket.
   std::thread receiveThread;
 

@@ -5,7 +5,6 @@
 
 #include "platform/device.h"
 #include "viewer/main_window.h"
-#include "viewer/receive_loop.h"
 #include "viewer/viewer_app.h"
 
 namespace {
@@ -57,7 +56,7 @@ int main(int argc, char** argv) {
   // The records every thread shares, the window, and the application object
   // that runs it, alive until the process ends.
   static zenta::stream::ViewerState state;
-  static zenta::viewer::MainWindow window(state, zenta::viewer::receiveLoop);
+  static zenta::viewer::MainWindow window(state);
   static zenta::viewer::ViewerApp app(window);
   const int code = WinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
   zenta::platform::stopDevice();

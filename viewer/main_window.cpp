@@ -4,8 +4,13 @@
 
 #include "framework/ce_app.h"
 #include "hosts/host_store.h"
+#include "hosts/host_dialog.h"
 #include "resources/resource_ids.h"
 #include "video/colour/canvas.h"
+#include "viewer/commands.h"
+#include "viewer/menu_commands.h"
+#include "viewer/ptz.h"
+#include "viewer/receive_loop.h"
 
 namespace zenta::viewer {
 
@@ -46,6 +51,13 @@ HDC memoryDC(HBITMAP bitmap) {
 
 }  // namespace
 
+MainWindow::MainWindow(stream::ViewerState& viewerState, stream::SessionSettings settings)
+    : state(viewerState),
+      session(
+          viewerState,
+          [this](stream::StreamSession& s, stream::ChannelView& c) { receiveLoop(s, c, display); },
+          settings) {}
+
 void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
   {
     std::lock_guard guard(state.loginLock);
@@ -77,13 +89,11 @@ void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
   loadSkinBitmap(skin, files, state.windowDC);
   createChannels();
 
-  statusRect = RECT{skin.statusRect[0], skin.statusRect[1], skin.statusRect[2], skin.statusRect[3]};
+  display.prepare(instance);
   state.layoutMode = 0;
   state.current = &state.channels[0];
   state.firstShown = 0;
-  blackBrush = CreateSolidBrush(RGB(0, 0, 0));
-  greyBrush = CreateSolidBrush(RGB(0xE0, 0xE0, 0xE0));
-  RECT version = statusRect;
+  RECT version = display.statusRect;
   DrawTextW(skin.skinDC, kVersionText, 11, &version, DT_LEFT | DT_TOP);
   handled = true;
 }
@@ -140,6 +150,21 @@ void MainWindow::onPaint(bool& handled) {
            SRCCOPY);
   }
   EndPaint(hwnd, &paint);
+  // The skin shows the buttons as they are before a connection; a repaint
+  // while connected, or with four pictures, shows them as they stand.
+  if (state.layoutMode % 10 == 1) {
+    if (state.channels[0].connection != stream::kNoConnection) drawRecordAt(kConnectB, kConnectA);
+    if (state.layoutMode == 11) {
+      drawRecord(k1SplitA);
+      drawRecord(k4SplitB);
+    }
+  }
+  if (state.layoutMode == 11) {
+    for (int d = state.firstShown; d < state.firstShown + 4 && d < stream::kChannelCount; ++d)
+      display.drawChannel(d);
+  } else if (state.layoutMode == 1 && state.current.load()->active) {
+    display.drawChannel(state.firstShown);
+  }
 }
 
 LRESULT MainWindow::onCommand(WPARAM wParam, LPARAM, bool& handled) {
@@ -150,10 +175,39 @@ LRESULT MainWindow::onCommand(WPARAM wParam, LPARAM, bool& handled) {
       handled = true;
       DestroyWindow(hwnd);
       break;
+    case resources::kCommandFullScreen:
+      handled = true;
+      enterFullScreen(*this);
+      break;
+    case resources::kCommandPtz:
+      handled = true;
+      togglePtzMode(*this);
+      break;
+    case resources::kCommandHosts:
+      handled = true;
+      hosts::openHostDialog(state);
+      break;
+    case resources::kCommandSnapshot:
+      handled = true;
+      requestSnapshot(*this);
+      break;
     default:
       break;
   }
   return 0;
+}
+
+// Taps and releases are left unhandled, so the default processing runs too.
+void MainWindow::onLButtonDown(WPARAM, WORD x, WORD y, bool&) {
+  tap(*this, x, y);
+}
+
+void MainWindow::onLButtonUp(WPARAM, WORD x, WORD y, bool&) {
+  release(*this, x, y);
+}
+
+void MainWindow::leaveFullScreen() {
+  viewer::leaveFullScreen(*this);
 }
 
 void MainWindow::onClose(bool& handled) {
@@ -174,8 +228,13 @@ LRESULT MainWindow::onOtherMessage(UINT message, WPARAM, LPARAM, bool& handled) 
 }
 
 void MainWindow::drawRecord(SkinRecordId id) {
+  drawRecordAt(id, id);
+}
+
+void MainWindow::drawRecordAt(SkinRecordId id, SkinRecordId place) {
   const SkinRecord& r = skin.records[size_t(id)];
-  BitBlt(state.windowDC, r.dstX, r.dstY, r.width, r.height, skin.skinDC, r.srcX, r.srcY, SRCCOPY);
+  const SkinRecord& at = skin.records[size_t(place)];
+  BitBlt(state.windowDC, at.dstX, at.dstY, r.width, r.height, skin.skinDC, r.srcX, r.srcY, SRCCOPY);
 }
 
 }  // namespace zenta::viewer

@@ -7,6 +7,7 @@
 #include "framework/ce_wnd.h"
 #include "stream/channel_state.h"
 #include "stream/session.h"
+#include "viewer/channel_display.h"
 #include "viewer/skin.h"
 
 namespace zenta::viewer {
@@ -18,10 +19,7 @@ inline constexpr UINT kAnswerOneMessage = 0x07E8;
 
 class MainWindow : public framework::CeWnd {
  public:
-  // `receive` is the body of every channel's receive thread.
-  MainWindow(stream::ViewerState& viewerState, stream::StreamSession::ReceiveEntry receive,
-             stream::SessionSettings settings = {})
-      : state(viewerState), session(viewerState, std::move(receive), settings) {}
+  explicit MainWindow(stream::ViewerState& viewerState, stream::SessionSettings settings = {});
 
   void onCreate(CREATESTRUCTW& create, bool& handled) override;
   void onPaint(bool& handled) override;
@@ -29,18 +27,22 @@ class MainWindow : public framework::CeWnd {
   void onClose(bool& handled) override;
   void onDestroy(bool& handled) override;
   LRESULT onOtherMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+  void onLButtonDown(WPARAM keys, WORD x, WORD y, bool& handled) override;
+  void onLButtonUp(WPARAM keys, WORD x, WORD y, bool& handled) override;
 
-  // Copies a skin record's source to its destination in the window.
+  // Copies a skin record's source to its destination in the window, or to
+  // another record's destination.
   void drawRecord(SkinRecordId id);
+  void drawRecordAt(SkinRecordId id, SkinRecordId place);
+  void leaveFullScreen();
   stream::ViewerState& state;
-  // The sixteen channel connections to the selected server.
-  stream::StreamSession session;
   SkinLayout skin;
+  ChannelDisplay display{state, skin};
+  // The sixteen channel connections to the selected server; their receive
+  // threads draw through `display`.
+  stream::StreamSession session;
   RECT workArea{};
-  RECT statusRect{};  // the display's copy of the skin's status line
   HWND menuBar = nullptr;
-  HBRUSH blackBrush = nullptr;
-  HBRUSH greyBrush = nullptr;
 
  private:
   void createChannels();

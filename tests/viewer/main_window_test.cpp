@@ -14,7 +14,6 @@
 #include "stream/protocol.h"
 #include "tests/support/bitmap_file.h"
 #include "tests/support/loopback.h"
-#include "viewer/receive_loop.h"
 #include "viewer/viewer_app.h"
 
 namespace zenta::viewer {
@@ -52,7 +51,7 @@ class MainWindowTest : public ::testing::Test {
     platform::setRegistryFile((dir / "registry").string());
     stream::SessionSettings settings;
     settings.connectTimeout = 2s;
-    window = std::make_unique<MainWindow>(state, receiveLoop, settings);
+    window = std::make_unique<MainWindow>(state, settings);
     app = std::make_unique<ViewerApp>(*window);
     app->instance = GetModuleHandleW(nullptr);
     ASSERT_EQ(app->initialise(nullptr, nullptr, SW_SHOW), 0);
@@ -99,8 +98,8 @@ TEST_F(MainWindowTest, TheFirstPaintTakesTheScreenAboveTheMenuBarAndShowsTheSkin
   EXPECT_EQ(differing, 0);
   // The version text in the status line, green on black.
   int green = 0;
-  for (int y = window->statusRect.top; y < window->statusRect.bottom; ++y) {
-    for (int x = window->statusRect.left; x < window->statusRect.left + 80; ++x)
+  for (int y = window->display.statusRect.top; y < window->display.statusRect.bottom; ++y) {
+    for (int x = window->display.statusRect.left; x < window->display.statusRect.left + 80; ++x)
       green += screenPixel(x, y) == 0x00FF00;
   }
   EXPECT_GT(green, 20);

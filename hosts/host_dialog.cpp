@@ -1,0 +1,136 @@
+#include "hosts/host_dialog.h"
+
+#include <mutex>
+
+#include "framework/ce_app.h"
+
+namespace zenta::hosts {
+
+namespace {
+
+// Room for 80 characters: the fields hold at most 79.
+constexpr int kFieldRoom = 80;
+
+}  // namespace
+
+std::u16string HostDialog::fieldText(int id) const {
+  char16_t buffer[kFieldRoom] = {};
+  GetDlgItemTextW(hwnd, id, buffer, kFieldRoom);
+  return buffer;
+}
+
+LRESULT HostDialog::onInitDialog() {
+  const LRESULT result = CeDialog::onInitDialog();
+  // Nothing longer than the working copy can hold is typed.
+  SendDlgItemMessageW(hwnd, kHostList, CB_LIMITTEXT, kHostCapacity, 0);
+  SendDlgItemMessageW(hwnd, kAccountField, EM_LIMITTEXT, kAccountCapacity, 0);
+  SendDlgItemMessageW(hwnd, kPasswordField, EM_LIMITTEXT, kPasswordCapacity, 0);
+  for (const std::u16string& host : store_.listHosts())
+    SendDlgItemMessageW(hwnd, kHostList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(host.c_str()));
+  if (const auto remembered = store_.rememberedHost()) {
+    const LRESULT found = SendDlgItemMessageW(hwnd, kHostList, CB_FINDSTRINGEXACT, WPARAM(-1),
+                                              reinterpret_cast<LPARAM>(remembered->c_str()));
+    // The list compares without regard to case; the store does not.
+    LRESULT exact = CB_ERR;
+    if (found != CB_ERR) {
+      char16_t entry[130] = {};
+      if (SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXTLEN, WPARAM(found), 0) < 129)
+        SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXT, WPARAM(found), reinterpret_cast<LPARAM>(entry));
+      if (std::u16string_view(entry) == *remembered) exact = found;
+    }
+    SendDlgItemMessageW(hwnd, kHostList, CB_SETCURSEL, WPARAM(exact), 0);
+    selectHost();
+  }
+  std::u16string host, account, password;
+  {
+    std::lock_guard guard(state_.loginLock);
+    host = state_.hostText;
+    account = state_.accountText;
+    password = state_.passwordText;
+  }
+  SetDlgItemTextW(hwnd, kHostList, host.c_str());
+  SetDlgItemTextW(hwnd, kAccountField, account.c_str());
+  SetDlgItemTextW(hwnd, kPasswordField, password.c_str());
+  CheckDlgButton(hwnd, kGuestBox, state_.guestLogin ? BST_CHECKED : BST_UNCHECKED);
+  return result;
+}
+
+void HostDialog::selectHost() {
+  const LRESULT selected = SendDlgItemMessageW(hwnd, kHostList, CB_GETCURSEL, 0, 0);
+  if (selected == CB_ERR) return;
+  const LRESULT length = SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXTLEN, WPARAM(selected), 0);
+  if (length < 0 || length > 128) return;
+  char16_t name[130] = {};
+  SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXT, WPARAM(selected), reinterpret_cast<LPARAM>(name));
+  if (!store_.loadHost(name)) return;
+  std::u16string account, password;
+  {
+    std::lock_guard guard(state_.loginLock);
+    account = state_.accountText;
+    password = state_.passwordText;
+  }
+  if (state_.guestLogin) {
+    SetDlgItemTextW(hwnd, kPasswordField, u"");
+    SetDlgItemTextW(hwnd, kAccountField, u"");
+  } else {
+    SetDlgItemTextW(hwnd, kAccountField, account.c_str());
+    SetDlgItemTextW(hwnd, kPasswordField, password.c_str());
+  }
+  CheckDlgButton(hwnd, kGuestBox, state_.guestLogin ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void HostDialog::deleteSteps() {
+  const std::u16string name = fieldText(kHostList);
+  framework::RegistryKey root;
+  if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
+    root.close();
+    const bool wasCurrent = store_.deleteHost(name);
+    const LRESULT selected = SendDlgItemMessageW(hwnd, kHostList, CB_GETCURSEL, 0, 0);
+    if (selected != CB_ERR)
+      SendDlgItemMessageW(hwnd, kHostList, CB_DELETESTRING, WPARAM(selected), 0);
+    // The list is left without a selection: the empty text would select
+    // the entry after the first, a host the user did not pick.
+    if (wasCurrent) SendDlgItemMessageW(hwnd, kHostList, CB_SETCURSEL, WPARAM(-1), 0);
+  }
+  SetDlgItemTextW(hwnd, kHostList, u"");
+  SetDlgItemTextW(hwnd, kAccountField, u"");
+  SetDlgItemTextW(hwnd, kPasswordField, u"");
+}
+
+LRESULT HostDialog::onCommand(WPARAM wParam, LPARAM, bool& handled) {
+  const WORD id = LOWORD(wParam), code = HIWORD(wParam);
+  if (id == kGuestBox && code == BN_CLICKED) {
+    if (IsDlgButtonChecked(hwnd, kGuestBox) == BST_CHECKED) {
+      state_.guestLogin = true;
+      SetDlgItemTextW(hwnd, kAccountField, u"");
+      SetDlgItemTextW(hwnd, kPasswordField, u"");
+      std::lock_guard guard(state_.loginLock);
+      state_.accountText.clear();
+      state_.passwordText.clear();
+    } else {
+      state_.guestLogin = false;
+    }
+    CheckDlgButton(hwnd, kGuestBox, state_.guestLogin ? BST_CHECKED : BST_UNCHECKED);
+  } else if (id == kHostList) {
+    if (code == CBN_SELCHANGE || code == CBN_KILLFOCUS) selectHost();
+    handled = code != CBN_DBLCLK;
+  } else if (id == kDeleteButton && code == BN_CLICKED) {
+    deleteSteps();
+    handled = true;
+  }
+  return 0;
+}
+
+void HostDialog::onOK() {
+  store_.saveHost(fieldText(kHostList), fieldText(kAccountField), fieldText(kPasswordField),
+                  IsDlgButtonChecked(hwnd, kGuestBox) == BST_CHECKED);
+  EndDialog(hwnd, IDOK);
+}
+
+void openHostDialog(stream::ViewerState& state) {
+  SHFullScreen(framework::defaultOwnerWindow(), SHFS_SHOWSIPBUTTON);
+  HostDialog dialog(state);
+  dialog.doModal(kHostDialogTemplate, nullptr, nullptr);
+}
+
+}  // namespace zenta::hosts

@@ -1,0 +1,205 @@
+#include "viewer/commands.h"
+
+#include <mutex>
+
+#include "viewer/main_window.h"
+#include "viewer/pages.h"
+#include "viewer/ptz.h"
+
+namespace zenta::viewer {
+
+namespace {
+
+using stream::ChannelView;
+
+void pause(MainWindow& w, ChannelView& channel) {
+  w.session.send(channel, stream::formatPause(channel.number));
+  channel.active = false;
+}
+
+void resume(MainWindow& w, ChannelView& channel) {
+  w.session.send(channel, stream::formatResume(channel.number));
+  channel.active = true;
+}
+
+// The current channel's last picture in the picture area, without the PTZ
+// panel.
+void showLastPicture(MainWindow& w) {
+  ChannelView& current = *w.state.current.load();
+  std::lock_guard guard(current.canvasLock);
+  const Place& to = w.skin.pictureRect;
+  StretchBlt(w.state.windowDC, to.x, to.y, to.width, to.height, current.pictureDC, 0, 0,
+             current.shownWidth, current.shownHeight, SRCCOPY);
+}
+
+void setFirst(MainWindow& w, int first) {
+  w.state.firstShown = first;
+  w.state.current = &w.state.channels[size_t(first)];
+}
+
+// The page of four from firstShown: channels the server grants are resumed
+// and drawn, the other quadrants are black.
+void showPage(MainWindow& w) {
+  const int first = w.state.firstShown, count = w.state.channelCount;
+  for (int d = first; d < first + 4; ++d) {
+    if (d < count) {
+      resume(w, w.state.channels[size_t(d)]);
+      w.display.drawChannel(d);
+    } else {
+      w.display.fillQuadrant(d % 4);
+    }
+  }
+}
+
+void step(MainWindow& w, bool forward) {
+  stream::ViewerState& state = w.state;
+  w.drawRecordAt(forward ? kNextB : kPrevB, forward ? kNextA : kPrevA);
+  if (!state.current.load()->active) return;
+  const int count = state.channelCount, first = state.firstShown;
+  if (state.layoutMode / 10 != 0) {
+    if (count <= 4) return;
+    for (int j = first; j < std::min(first + 4, count); ++j)
+      pause(w, state.channels[size_t(j % count)]);
+    if (forward) w.display.blankPictureBox();
+    setFirst(w, forward ? nextPage(first, count) : previousPage(first, count));
+    showPage(w);
+    return;
+  }
+  if (count < 1) return;
+  pause(w, *state.current.load());
+  setFirst(w, forward ? nextChannel(first, count) : previousChannel(first, count));
+  showLastPicture(w);
+  resume(w, *state.current.load());
+  w.display.clearStatus();
+  w.display.showChannelStatus(state.firstShown);
+}
+
+void onePicture(MainWindow& w) {
+  stream::ViewerState& state = w.state;
+  if (state.layoutMode < 10) return;
+  w.drawRecord(k4SplitA);
+  w.drawRecord(k1SplitB);
+  state.layoutMode = state.layoutMode % 10;
+  if (!state.current.load()->active) return;
+  w.display.clearStatus();
+  w.display.showChannelStatus(state.firstShown);
+  const int count = state.channelCount;
+  for (int j = state.firstShown + 1; count > 0 && j <= state.firstShown + 3; ++j)
+    pause(w, state.channels[size_t(j % count)]);
+  showLastPicture(w);
+}
+
+void fourPictures(MainWindow& w) {
+  stream::ViewerState& state = w.state;
+  if (!state.current.load()->active || state.infoPending != 0 || state.channelCount < 4 ||
+      state.layoutMode > 10) {
+    return;
+  }
+  w.display.clearStatus();
+  w.display.showChannelStatus(-1);
+  w.drawRecord(k1SplitA);
+  w.drawRecord(k4SplitB);
+  state.current.load()->active = false;  // no command: the page resumes it
+  w.display.blankPictureBox();
+  state.layoutMode = state.layoutMode % 10 + 10;
+  setFirst(w, state.firstShown / 4 * 4);
+  showPage(w);
+  w.display.clearStatus();
+}
+
+}  // namespace
+
+void connect(MainWindow& w) {
+  stream::ViewerState& state = w.state;
+  w.drawRecordAt(kConnectB, kConnectA);
+  w.drawRecord(k4SplitA);
+  w.drawRecord(k1SplitB);
+  state.layoutMode = state.layoutMode % 10;
+  state.current.load()->active = true;
+  w.display.clearStatus();
+  state.ptzMode = false;
+  w.display.drawStatus(stream::kStatusConnecting, DT_LEFT, kAlertColour);
+  state.channelCount = 0;
+  state.connecting = true;
+  state.infoPending = 0xFFFF;
+
+  std::u16string host;
+  {
+    std::lock_guard guard(state.loginLock);
+    host = state.hostText;
+  }
+  bool opened = w.session.probeServer(host);
+  for (size_t i = 0; opened && i < state.channels.size(); ++i) {
+    opened = w.session.openChannel(state.channels[i], host);
+    // The status text of an opened channel is green.
+    if (opened) w.display.setStatusColour(kStatusTextColour);
+  }
+  if (!opened) {
+    state.current.load()->active = false;
+    w.drawRecord(kConnectA);
+    w.display.drawStatus(stream::kStatusCantConnect, DT_LEFT, kAlertColour);
+    for (ChannelView& channel : state.channels)
+      channel.active = false;
+    w.session.closeAllChannels();
+  }
+  state.connecting = false;
+}
+
+void disconnect(MainWindow& w) {
+  stream::ViewerState& state = w.state;
+  state.channelCount = 0;
+  for (ChannelView& channel : state.channels)
+    channel.active = false;
+  w.drawRecord(kConnectA);
+  const RECT box = w.display.pictureBox();
+  BitBlt(state.windowDC, box.left, box.top, box.right - box.left, box.bottom - box.top,
+         w.skin.skinDC, box.left, box.top, SRCCOPY);
+  w.display.clearStatus();
+  w.session.closeAllChannels();
+  setFirst(w, 0);
+  state.layoutMode = 1;
+  w.display.clearStatus();
+  w.drawRecord(k4SplitA);
+  w.drawRecord(k1SplitB);
+}
+
+void tap(MainWindow& w, int x, int y) {
+  stream::ViewerState& state = w.state;
+  const int mode = state.layoutMode;
+  if (mode == 0) return;
+  if (mode % 10 == 2) {
+    w.leaveFullScreen();
+    return;
+  }
+  const auto& r = w.skin.records;
+  if (hit(r[kConnectA], x, y)) {
+    setFirst(w, 0);
+    if (state.connecting) return;
+    if (state.channels[0].connection == stream::kNoConnection) {
+      connect(w);
+    } else {
+      disconnect(w);
+    }
+  } else if (hit(r[kNextA], x, y)) {
+    step(w, true);
+  } else if (hit(r[kPrevA], x, y)) {
+    step(w, false);
+  } else if (hit(r[k1SplitB], x, y)) {
+    onePicture(w);
+  } else if (hit(r[k4SplitB], x, y)) {
+    fourPictures(w);
+  } else {
+    ptzTap(w, x, y);
+  }
+}
+
+void release(MainWindow& w, int x, int y) {
+  if (w.state.layoutMode % 10 != 1) return;
+  if (hit(w.skin.records[kNextA], x, y)) {
+    w.drawRecord(kNextA);
+  } else if (hit(w.skin.records[kPrevA], x, y)) {
+    w.drawRecord(kPrevA);
+  }
+}
+
+}  // namespace zenta::viewer
