@@ -37,6 +37,9 @@ struct ChannelView {
   // sender that holds the lock never writes to a socket being replaced.
   std::atomic<int> connection{kNoConnection};
   uint32_t threadId = 0;  // serial number of the receive thread last started
+  // Reconnections since the last complete message; the receive thread's
+  // own (openChannel resets it before the thread starts).
+  uint32_t reconnectsWithoutMessage = 0;
   int32_t number = 0;     // 1 to 16, as on the wire
 
   HDC pictureDC = nullptr;

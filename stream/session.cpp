@@ -146,6 +146,7 @@ bool StreamSession::openChannel(ChannelView& channel, std::u16string_view hostTe
   if (channel.receiveThread.joinable()) channel.receiveThread.join();
 
   channel.snapshotPending = false;
+  channel.reconnectsWithoutMessage = 0;
   // A decoder left from window creation or from a failed open is released
   // before the handle is cleared for the fresh one.
   video::h263Destroy(channel.decoder);
@@ -204,6 +205,14 @@ int StreamSession::readExact(ChannelView& channel, void* buffer, int count, int 
 }
 
 int StreamSession::reconnect(ChannelView& channel, int number) {
+  if (const uint32_t fruitless = channel.reconnectsWithoutMessage; fruitless > 0) {
+    const int64_t grown = settings_.reconnectPause.count() << std::min<uint32_t>(fruitless - 1, 16);
+    waitForClose(std::chrono::milliseconds(
+        std::max(settings_.reconnectPause.count(),
+                 std::min<int64_t>(grown, settings_.reconnectPauseLimit.count()))));
+    if (channel.connection == kNoConnection) return 1;
+  }
+  ++channel.reconnectsWithoutMessage;
   // The new socket is made first, so that a failure to make one leaves the
   // channel with its (broken) socket and a later read tries again.
   const int fresh = newStreamSocket();
@@ -303,13 +312,13 @@ int StreamSession::readHeader(ChannelView& channel, MessageHeader& header) {
   header = parseHeader(bytes);
   // Out of step: what follows cannot be framed, so start on a new connection.
   if (header.kind == MessageKind::Broken) return reconnect(channel, channel.number);
+  if (header.kind == MessageKind::TimeTick) channel.reconnectsWithoutMessage = 0;
   return 0;
 }
 
 int StreamSession::readPayload(ChannelView& channel, uint32_t length, bool& stored) {
   uint8_t* buffer = channel.receiveBuffer.get();
   stored = length <= kReceiveBufferSize;
-  if (stored) return readExact(channel, buffer, static_cast<int>(length), channel.number);
   while (length > 0) {
     const uint32_t piece = std::min<uint32_t>(length, kReceiveBufferSize);
     if (const int result = readExact(channel, buffer, static_cast<int>(piece), channel.number)) {
@@ -317,6 +326,7 @@ int StreamSession::readPayload(ChannelView& channel, uint32_t length, bool& stor
     }
     length -= piece;
   }
+  channel.reconnectsWithoutMessage = 0;  // a whole message arrived
   return 0;
 }
 

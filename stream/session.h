@@ -32,6 +32,11 @@ struct SessionSettings {
   // Pause before the next reconnection once one has failed, so that a
   // server that refuses connections is not hammered by sixteen threads.
   std::chrono::milliseconds reconnectPause{500};
+  // A server that takes connections and closes them at once (a recorder
+  // with fewer channels, one at its client limit) is not hammered either:
+  // after a reconnection that brought no complete message, the next waits
+  // reconnectPause, doubling up to this.
+  std::chrono::milliseconds reconnectPauseLimit{4000};
   int connectAttempts = 5;
 };
 

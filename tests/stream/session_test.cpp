@@ -366,6 +366,30 @@ TEST_F(ChannelTest, RefusedReconnectionsKeepTryingWithoutSpinning) {
   EXPECT_TRUE(log.contains("1:ended"));
 }
 
+TEST_F(ChannelTest, AServerThatClosesAtOnceIsNotHammeredAndServesAgainPromptly) {
+  std::atomic<bool> serving{false};
+  TestServer server([&](Peer& peer) {
+    if (!serving) return peer.close();  // accepts, then closes at once
+    peer.readLine();
+    for (int i = 0; i < 50 && peer.send(messageHeader(39156.5, 0)); ++i)
+      std::this_thread::sleep_for(100ms);
+  });
+  SessionSettings settings = fastSettings();
+  settings.reconnectPause = 100ms;
+  settings.reconnectPauseLimit = 800ms;
+  open(server, settings);
+  std::this_thread::sleep_for(2s);
+  // Pauses of 0.1, 0.2, 0.4, 0.8, 0.8 ... s: a handful of connections in two
+  // seconds, not thousands.
+  const size_t fruitless = server.connectionCount();
+  EXPECT_GE(fruitless, 3u);
+  EXPECT_LE(fruitless, 10u);
+  serving = true;
+  const auto start = Clock::now();
+  ASSERT_TRUE(eventually([&] { return log.contains("1:tick"); }, 5s));
+  EXPECT_LT(Clock::now() - start, 2s);  // within one longest pause and a little
+}
+
 TEST_F(ChannelTest, OversizedAndMeaninglessLengthCodes) {
   TestServer server([](Peer& peer) {
     if (peer.index() == 0) {
