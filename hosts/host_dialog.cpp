@@ -35,7 +35,8 @@ LRESULT HostDialog::onInitDialog() {
     if (found != CB_ERR) {
       char16_t entry[130] = {};
       if (SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXTLEN, WPARAM(found), 0) < 129)
-        SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXT, WPARAM(found), reinterpret_cast<LPARAM>(entry));
+        SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXT, WPARAM(found),
+                            reinterpret_cast<LPARAM>(entry));
       if (std::u16string_view(entry) == *remembered) exact = found;
     }
     SendDlgItemMessageW(hwnd, kHostList, CB_SETCURSEL, WPARAM(exact), 0);
@@ -61,7 +62,8 @@ void HostDialog::selectHost() {
   const LRESULT length = SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXTLEN, WPARAM(selected), 0);
   if (length < 0 || length > 128) return;
   char16_t name[130] = {};
-  SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXT, WPARAM(selected), reinterpret_cast<LPARAM>(name));
+  SendDlgItemMessageW(hwnd, kHostList, CB_GETLBTEXT, WPARAM(selected),
+                      reinterpret_cast<LPARAM>(name));
   if (!store_.loadHost(name)) return;
   std::u16string account, password;
   {

@@ -40,7 +40,7 @@ struct ChannelView {
   // Reconnections since the last complete message; the receive thread's
   // own (openChannel resets it before the thread starts).
   uint32_t reconnectsWithoutMessage = 0;
-  int32_t number = 0;     // 1 to 16, as on the wire
+  int32_t number = 0;  // 1 to 16, as on the wire
 
   HDC pictureDC = nullptr;
   HDC rotatedDC = nullptr;

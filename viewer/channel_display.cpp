@@ -21,8 +21,8 @@ void stretch(HDC dc, const Place& to, HDC from, int x, int y, int w, int h) {
 }  // namespace
 
 void ChannelDisplay::prepare(HINSTANCE instance) {
-  statusRect = RECT{skin_.statusRect[0], skin_.statusRect[1], skin_.statusRect[2],
-                    skin_.statusRect[3]};
+  statusRect =
+      RECT{skin_.statusRect[0], skin_.statusRect[1], skin_.statusRect[2], skin_.statusRect[3]};
   blackBrush = CreateSolidBrush(RGB(0, 0, 0));
   greyBrush = CreateSolidBrush(RGB(0xE0, 0xE0, 0xE0));
   // The panel is loaded once and kept, rather than loaded for every

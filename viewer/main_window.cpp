@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "framework/ce_app.h"
-#include "hosts/host_store.h"
 #include "hosts/host_dialog.h"
+#include "hosts/host_store.h"
 #include "resources/resource_ids.h"
 #include "video/colour/canvas.h"
 #include "viewer/commands.h"

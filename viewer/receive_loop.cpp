@@ -104,10 +104,9 @@ class Receiver {
     const auto host = platform::hostPath(path);
     const int h = channel_.shownHeight;
     if (host) {
-      video::JpegSnapshotWriter(host->c_str(),
-                                channel_.picture + size_t(video::kCanvasHeight - h) * video::kCanvasStride,
-                                video::kCanvasWidth, unsigned(channel_.shownWidth), unsigned(h),
-                                kSnapshotQuality);
+      video::JpegSnapshotWriter(
+          host->c_str(), channel_.picture + size_t(video::kCanvasHeight - h) * video::kCanvasStride,
+          video::kCanvasWidth, unsigned(channel_.shownWidth), unsigned(h), kSnapshotQuality);
     }
     channel_.snapshotPending = false;
   }

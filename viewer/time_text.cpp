@@ -13,7 +13,8 @@ void civilFromDays(int64_t days, int& month, int& day) {
   days += 719468;
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const int64_t shifted = (5 * dayOfYear + 2) / 153;
   day = int(dayOfYear - (153 * shifted + 2) / 5 + 1);

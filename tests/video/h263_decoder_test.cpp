@@ -185,6 +185,27 @@ TEST_F(Decoder, CustomSizeAndKeptSize) {
   }
 }
 
+TEST_F(Decoder, ARejectedHeaderChangesNothingForThePicturesAfterIt) {
+  BitWriter w = extended(1, 6, 0, 91, 72);
+  ASSERT_GT(decode(flatIPicture(w, 23 * 18)), 0);
+  std::vector<uint8_t> intra(frame->y, frame->y + 368 * 288 * 3 / 2);
+  // A custom size of 176 x 144 with a custom clock, rejected only at its
+  // quantiser of 0, after the size and clock fields were read.
+  BitWriter bad;
+  start(bad).put(7, 3).put(1, 3).put(6, 3).put(1, 1).put(0, 10).put(0b1000, 4);
+  bad.put(0, 3).put(0, 2).put(0, 1).put(0b001, 3).put(0, 1);
+  bad.put(2, 4).put(43, 9).put(1, 1).put(36, 9).put(0, 8).put(0, 2);
+  bad.put(0, 5).put(0, 1);
+  EXPECT_EQ(decode(bad), -1);
+  // The P picture that follows still decodes at 368 x 288 without a clock.
+  BitWriter p = extended(0, 0, 1);
+  ASSERT_GT(decode(p.ones(23 * 18)), 0);
+  EXPECT_EQ(handle.width, 368);
+  EXPECT_EQ(handle.height, 288);
+  EXPECT_EQ(context().customClock, 0);
+  EXPECT_EQ(std::vector<uint8_t>(frame->y, frame->y + intra.size()), intra);
+}
+
 TEST_F(Decoder, SizeChangeReallocatesOnce) {
   ASSERT_GT(decode(flatIPicture(baseline(3, 0), 396)), 0);
   EXPECT_EQ(handle.width, 352);

@@ -65,9 +65,7 @@ int extendedHeader(H263Decoder& d, BitReader& r) {
   return 0;
 }
 
-}  // namespace
-
-int parsePictureHeader(H263Decoder& d) {
+int parsePictureFields(H263Decoder& d) {
   BitReader& r = d.bits;
   if (r.peek(22) != 0x20) return -1;
   r.skip(22);
@@ -97,6 +95,34 @@ int parsePictureHeader(H263Decoder& d) {
   }
   if (d.pictureType == 1) d.rounding = 0;
   return 0;
+}
+
+// What a picture header sets and the following pictures rely on.
+struct HeaderFields {
+  int32_t width, height, unrestrictedMv, qp, pictureType, rounding, customClock, extendedFormat;
+};
+
+HeaderFields headerFields(const H263Decoder& d) {
+  return {d.width,       d.height,   d.unrestrictedMv, d.qp,
+          d.pictureType, d.rounding, d.customClock,    d.extendedFormat};
+}
+
+}  // namespace
+
+int parsePictureHeader(H263Decoder& d) {
+  // A header is taken whole or not at all: one rejected half-way must not
+  // leave its size or clock settings to the pictures after it.
+  const HeaderFields before = headerFields(d);
+  if (parsePictureFields(d) == 0) return 0;
+  d.width = before.width;
+  d.height = before.height;
+  d.unrestrictedMv = before.unrestrictedMv;
+  d.qp = before.qp;
+  d.pictureType = before.pictureType;
+  d.rounding = before.rounding;
+  d.customClock = before.customClock;
+  d.extendedFormat = before.extendedFormat;
+  return -1;
 }
 
 namespace {
