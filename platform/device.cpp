@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -41,29 +45,51 @@ std::string narrow(const std::u16string& text) {
 class Automation {
  public:
   explicit Automation(const std::string& path) : path_(path) {
-    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (listener_ < 0 || path.size() >= sizeof address.sun_path) return;
+    if (path.size() >= sizeof address.sun_path) return;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    ::unlink(path.c_str());
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 4) != 0) {
+    // Only a socket left from an earlier run is replaced, never another file.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+      if (!S_ISSOCK(st.st_mode)) {
+        std::fprintf(stderr, "zenta: %s exists and is no socket; no automation channel\n",
+                     path.c_str());
+        return;
+      }
+      ::unlink(path.c_str());
+    }
+    listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listener_ < 0) return;
+    // The socket is this user's alone (mode 0600), and its peers are checked
+    // too: the channel can type into fields and write files.
+    const mode_t previous = ::umask(077);
+    const bool bound =
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::umask(previous);
+    if (!bound || ::listen(listener_, 16) != 0) {
       ::close(listener_);
       listener_ = -1;
+      return;
     }
+    ::lstat(path.c_str(), &st);
+    bound_ = st.st_ino;
   }
   ~Automation() {
     for (const Client& c : clients_)
       ::close(c.fd);
     if (listener_ >= 0) {
       ::close(listener_);
-      ::unlink(path_.c_str());
+      // Unlinked only while the path is still the socket made here.
+      struct stat st {};
+      if (::lstat(path_.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_ino == bound_)
+        ::unlink(path_.c_str());
     }
   }
 
   // Called while the UI thread is idle: answers what was waiting for that,
-  // then reads and runs new commands. Returns whether it ran any.
+  // then reads and runs new commands, and sends what the socket takes.
+  // Returns whether it ran any.
   bool serve() {
     for (Client& c : clients_) {
       if (c.waitingForIdle) {
@@ -74,14 +100,24 @@ class Automation {
     if (listener_ >= 0) {
       for (int fd;
            (fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
-        clients_.push_back(Client{fd, {}, false});
+        ucred peer{};
+        socklen_t length = sizeof peer;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+            peer.uid != ::getuid()) {
+          ::close(fd);
+          continue;
+        }
+        clients_.push_back(Client{fd, {}, {}, false, false});
       }
     }
     bool ran = false;
     for (Client& c : clients_) {
       char buffer[4096];
-      for (ssize_t n; (n = ::recv(c.fd, buffer, sizeof buffer, 0)) > 0;)
+      ssize_t n = 0;
+      while ((n = ::recv(c.fd, buffer, sizeof buffer, 0)) > 0)
         c.input.append(buffer, size_t(n));
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+        c.closed = true;
       for (size_t end; !c.waitingForIdle && (end = c.input.find('\n')) != std::string::npos;) {
         const std::string line = c.input.substr(0, end);
         c.input.erase(0, end + 1);
@@ -90,20 +126,52 @@ class Automation {
       }
       // A client may not grow its unread input without bound.
       if (c.input.size() > 65536) c.input.clear();
+      flush(c);
     }
+    // A client that hung up is dropped once nothing more is owed to it; one
+    // whose socket failed, at once.
+    std::erase_if(clients_, [](const Client& c) {
+      const bool done = c.failed || (c.closed && c.output.empty() && !c.waitingForIdle);
+      if (done) ::close(c.fd);
+      return done;
+    });
     return ran;
+  }
+
+  // Whether an answer is still on its way (the UI thread then comes back
+  // soon to send the rest).
+  bool sending() const {
+    return std::any_of(clients_.begin(), clients_.end(),
+                       [](const Client& c) { return !c.output.empty(); });
   }
 
  private:
   struct Client {
     int fd;
     std::string input;
+    std::string output;  // answers not yet taken by the socket
     bool waitingForIdle;
+    bool closed;
+    bool failed = false;
   };
 
   static void reply(Client& c, const std::string& text) {
-    const std::string line = text + "\n";
-    [[maybe_unused]] const auto sent = ::send(c.fd, line.data(), line.size(), MSG_NOSIGNAL);
+    c.output += text;
+    c.output += "\n";
+  }
+
+  static void flush(Client& c) {
+    while (!c.output.empty()) {
+      const ssize_t n = ::send(c.fd, c.output.data(), c.output.size(), MSG_NOSIGNAL);
+      if (n > 0) {
+        c.output.erase(0, size_t(n));
+      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        return;
+      } else {
+        c.failed = true;
+        return;
+      }
+    }
   }
 
   void run(Client& c, const std::string& line) {
@@ -151,11 +219,17 @@ class Automation {
       std::snprintf(text, sizeof text, "%02x%02x%02x", GetRValue(colour), GetGValue(colour),
                     GetBValue(colour));
       reply(c, colour == CLR_INVALID ? "error outside the screen" : text);
-    } else if (command == "rect" && (in >> x >> y >> w >> h) && w > 0 && h > 0 &&
-               w * h <= 320 * 320) {
+    } else if (command == "rect" && (in >> x >> y >> w >> h)) {
       const Surface& s = screen();
       std::lock_guard guard(s.lock());
+      // Each number on its own first: no product can overflow.
+      if (x < 0 || y < 0 || w <= 0 || h <= 0 || w > s.width() || h > s.height() ||
+          x > s.width() - w || y > s.height() - h) {
+        reply(c, "error outside the screen");
+        return;
+      }
       std::string text;
+      text.reserve(size_t(w) * size_t(h) * 6);
       char hex[8];
       for (int j = 0; j < h; ++j) {
         for (int i = 0; i < w; ++i) {
@@ -191,6 +265,7 @@ class Automation {
 
   std::string path_;
   int listener_ = -1;
+  ino_t bound_ = 0;
   std::vector<Client> clients_;
 };
 
@@ -208,6 +283,7 @@ std::unique_ptr<Device>& device() {
 bool idle(int timeoutMs) {
   Device& d = *device();
   bool any = d.automation && d.automation->serve();
+  if (d.automation && d.automation->sending()) timeoutMs = std::min(timeoutMs, 2);
   while (servePeers())
     any = true;
   const auto sincePresent = Clock::now() - d.lastPresent;

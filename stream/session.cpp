@@ -249,7 +249,7 @@ int StreamSession::reconnect(ChannelView& channel, int number) {
   return -1;
 }
 
-void StreamSession::closeAllChannels() {
+void StreamSession::closeAllChannels(bool resumeFirst) {
   if (wakeFd_ >= 0) {
     const uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
@@ -261,7 +261,7 @@ void StreamSession::closeAllChannels() {
     std::lock_guard guard(channel.lock);
     const int socket = channel.connection;
     if (socket == kNoConnection) continue;
-    sendLocked(channel, formatResume(channel.number));
+    if (resumeFirst) sendLocked(channel, formatResume(channel.number));
     // None before the socket goes down: a read that fails from here on ends
     // its thread instead of reconnecting. Shutting the socket down wakes a
     // thread blocked in recv; the number itself is released only after the

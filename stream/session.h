@@ -79,8 +79,9 @@ class StreamSession {
   int readExact(ChannelView& channel, void* buffer, int count, int number);
 
   // Sends the resume command on every open channel and closes it; waits for
-  // the receive threads to end, then destroys their decoders.
-  void closeAllChannels();
+  // the receive threads to end, then destroys their decoders. Without
+  // `resumeFirst` the connections just end, as they would with the process.
+  void closeAllChannels(bool resumeFirst = true);
 
   // What a receive thread does first: the channel request and the login,
   // three times. False when the channel was closed before the thread ran.

@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
   static zenta::viewer::MainWindow window(state);
   static zenta::viewer::ViewerApp app(window);
   const int code = WinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
+  // The quit button leaves the channels open, to end with the process: they
+  // end here, without a resume command, before the screen they draw on goes.
+  window.session.closeAllChannels(false);
   zenta::platform::stopDevice();
   return code;
 }

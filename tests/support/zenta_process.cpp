@@ -52,9 +52,12 @@ ZentaProcess::ZentaProcess(const std::string& program, const std::string& folder
   ::mkdir(folder.c_str(), 0700);
   const std::string runtime = folder + "/run";
   ::mkdir(runtime.c_str(), 0700);
-  socket_ = folder + "/automation-" + std::to_string(::getpid()) + "-" +
-            std::to_string(reinterpret_cast<uintptr_t>(this) % 100000) + ".sock";
-  errorFile_ = socket_ + ".err";
+  // Socket paths are short (108 bytes): a private folder of its own in /tmp.
+  char pattern[] = "/tmp/zenta-ui-XXXXXX";
+  socketFolder_ = ::mkdtemp(pattern) != nullptr ? pattern : folder;
+  socket_ = socketFolder_ + "/a.sock";
+  errorFile_ =
+      folder + "/zenta-" + std::to_string(reinterpret_cast<uintptr_t>(this) % 100000) + ".err";
   std::vector<std::string> args = {program, "--headless", "--automation=" + socket_,
                                    "--device-root=" + folder, "--registry=" + folder + "/registry"};
   args.insert(args.end(), options.begin(), options.end());
@@ -82,6 +85,8 @@ ZentaProcess::~ZentaProcess() {
     }
   }
   ::unlink(errorFile_.c_str());
+  ::unlink(socket_.c_str());
+  ::rmdir(socketFolder_.c_str());
 }
 
 bool ZentaProcess::ready(std::chrono::milliseconds limit) {

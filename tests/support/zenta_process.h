@@ -39,6 +39,7 @@ class ZentaProcess {
 
  private:
   pid_t pid_ = -1;
+  std::string socketFolder_;
   std::string socket_;
   std::string errorFile_;
   std::optional<int> exitCode_;
