@@ -5,15 +5,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/registry.h"
 #include "resources/resource_ids.h"
 #include "stream/protocol.h"
+#include "tests/sim/wire_client.h"
 #include "tests/support/bitmap_file.h"
 #include "tests/support/loopback.h"
+#include "viewer/commands.h"
 #include "viewer/viewer_app.h"
 
 namespace zenta::viewer {
@@ -157,6 +161,64 @@ TEST_F(MainWindowTest, ClosingSendsTheResumeCommandOnEveryOpenChannelFirst) {
   }
   for (const auto& channel : state.channels)
     EXPECT_EQ(channel.connection, stream::kNoConnection);
+}
+
+std::string infoMessage(char permission) {
+  const std::string text = stream::formatInfoText("Yard", "Test DVR", permission);
+  const auto header = stream::formatHeader(39156.5, stream::textLengthCode(text.size()));
+  return std::string(header.begin(), header.end()) + text;
+}
+
+TEST_F(MainWindowTest, ARefusalAfterAGrantKeepsThePictureButNotTheCameraControl) {
+  std::atomic<int> step{0};
+  testing::TestServer server([&](testing::Peer& peer) {
+    for (int i = 0; i < 4; ++i)
+      peer.readLine();  // the channel request and three logins
+    peer.send(infoMessage('1'));
+    while (step == 0)
+      std::this_thread::sleep_for(5ms);
+    peer.send(infoMessage('2'));
+    peer.readToEnd(10s);
+  });
+  state.streamPort = server.port();
+  stream::ChannelView& channel = state.channels[0];
+  ASSERT_TRUE(window->session.openChannel(channel, u"127.0.0.1"));
+  ASSERT_TRUE(testing::eventually([&] { return channel.ptzCapable.load(); }));
+  EXPECT_EQ(channel.viewState, stream::ViewState::Granted);
+  EXPECT_EQ(state.channelCount, 1);
+  step = 1;
+  ASSERT_TRUE(testing::eventually([&] { return !channel.ptzCapable.load(); }));
+  // Not on screen: paused as soon as its INFO text arrived.
+  ASSERT_TRUE(testing::eventually(
+      [&] { return server.received(0).find(stream::formatPause(1)) != std::string::npos; }));
+  EXPECT_EQ(channel.viewState, stream::ViewState::Granted);
+  EXPECT_EQ(std::string(channel.cameraNameCopy().data()), std::string(16, ' ') + "Yard");
+  window->session.closeAllChannels();
+}
+
+// Connecting and disconnecting while sixteen channels stream and draw: the
+// UI thread joins the receive threads, which never wait for it.
+TEST_F(MainWindowTest, DisconnectWhileSixteenChannelsDrawNeverHangs) {
+  testing::SimProcess sim({"--rate", "25", "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  const std::string port = std::to_string(sim.httpPort());
+  {
+    std::lock_guard guard(state.loginLock);
+    state.hostText = u"127.0.0.1:" + std::u16string(port.begin(), port.end());
+  }
+  for (int round = 0; round < 6; ++round) {
+    connect(*window);
+    ASSERT_NE(state.channels[15].connection, stream::kNoConnection) << round;
+    // Four pictures or one, the threads draw while the UI thread does too.
+    const auto until = std::chrono::steady_clock::now() + 300ms;
+    while (std::chrono::steady_clock::now() < until) {
+      pump();
+      window->display.drawChannel(0);
+    }
+    disconnect(*window);
+    for (const auto& channel : state.channels)
+      ASSERT_EQ(channel.connection, stream::kNoConnection);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,94 @@
+// The viewer's pure rules: time stamps as shown and as named, stepping
+// through channels and pages, and snapshot names.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+#include <string>
+
+#include "viewer/pages.h"
+#include "viewer/receive_loop.h"
+#include "viewer/time_text.h"
+
+namespace zenta::viewer {
+namespace {
+
+std::u16string timeText(double stamp) {
+  const auto t = formatStamp(stamp).time;
+  return std::u16string(t.data(), 14);
+}
+std::string stampText(double stamp) {
+  return formatStamp(stamp).stamp.data();
+}
+
+TEST(TimeText, DaysSince1899AsMonthDayAndTime) {
+  EXPECT_EQ(timeText(39156.5), u"03/15 12:00:00");
+  EXPECT_EQ(stampText(39156.5), "0315120000");
+  EXPECT_EQ(timeText(0), u"12/30 00:00:00");
+  EXPECT_EQ(timeText(1.75), u"12/31 18:00:00");
+  EXPECT_EQ(timeText(60), u"02/28 00:00:00");  // 1900 has no 29 February
+  EXPECT_EQ(timeText(61), u"03/01 00:00:00");
+  EXPECT_EQ(stampText(39156.75), "0315180000");
+  // Outside the calendar's range: month and day 0; no number at all: 0 too.
+  EXPECT_EQ(timeText(-693594.0), u"00/00 00:00:00");
+  EXPECT_EQ(timeText(std::numeric_limits<double>::quiet_NaN()), u"00/00 00:00:00");
+  EXPECT_EQ(timeText(1e300), u"00/00 00:00:00");
+  // Before 1899 the time of day runs backwards; the texts keep their length.
+  EXPECT_EQ(formatStamp(-0.5).stamp[10], 0);
+  EXPECT_EQ(formatStamp(-0.5).time[14], 0);
+}
+
+TEST(Pages, OnePictureWrapsAroundTheGrantedChannels) {
+  EXPECT_EQ(nextChannel(4, 5), 0);
+  EXPECT_EQ(previousChannel(0, 5), 4);
+  for (int count = 1; count <= 16; ++count) {
+    for (int i = 0; i < count; ++i) {
+      EXPECT_EQ(previousChannel(nextChannel(i, count), count), i);
+      EXPECT_LT(nextChannel(i, count), count);
+    }
+  }
+}
+
+TEST(Pages, FourPicturesStepByWholePages) {
+  EXPECT_EQ(nextPage(0, 6), 4);
+  EXPECT_EQ(nextPage(4, 6), 0);
+  EXPECT_EQ(previousPage(0, 6), 4);
+  EXPECT_EQ(nextPage(0, 4), 0);  // one page only
+  EXPECT_EQ(previousPage(0, 4), 0);
+  for (int count = 5; count <= 16; ++count) {
+    // Next visits every page once and comes back; every page starts at a
+    // multiple of four below the count; Previous undoes Next.
+    std::set<int> seen;
+    int page = 0;
+    do {
+      EXPECT_EQ(page % 4, 0);
+      EXPECT_LT(page, count);
+      EXPECT_EQ(previousPage(nextPage(page, count), count), page) << count << " " << page;
+      seen.insert(page);
+      page = nextPage(page, count);
+    } while (page != 0 && seen.size() < 8);
+    EXPECT_EQ(int(seen.size()), (count + 3) / 4);
+  }
+}
+
+std::array<char, 21> field(const std::string& text) {
+  std::array<char, 21> out{};
+  const size_t start = 20 - std::min<size_t>(text.size(), 20);
+  for (size_t i = 0; i < 20; ++i)
+    out[i] = i < start ? ' ' : text[i - start];
+  return out;
+}
+
+TEST(SnapshotPath, TitleCameraAndStampInTheWebcamFolder) {
+  EXPECT_EQ(snapshotPath(field("Test DVR"), field("Gate"), "0315120000"),
+            "WebCAM\\Test DVR-Gate-0315120000.jpg");
+  // Characters that cannot stand in a file name are replaced: the name
+  // stays one file in the folder.
+  EXPECT_EQ(snapshotPath(field("a/b\\c"), field("..:*?\"<>|"), "0315120000"),
+            "WebCAM\\a_b_c-.._______-0315120000.jpg");
+  EXPECT_EQ(snapshotPath(field(""), field("\x01\x7f"), "0315120000"), "WebCAM\\-__-0315120000.jpg");
+}
+
+}  // namespace
+}  // namespace zenta::viewer
