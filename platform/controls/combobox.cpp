@@ -151,6 +151,14 @@ LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     SetWindowLongW(hwnd, 0, reinterpret_cast<LONG_PTR>(state));
     RECT client;
     GetClientRect(hwnd, &client);
+    // A drop-down combo box's given height includes its list: what shows is
+    // one field as tall as a 14-unit edit; the list drops below it.
+    const int field = (14 * lineHeight(kSystemFontPixels) + 4) / 8;
+    if (client.bottom > field) {
+      SetWindowPos(hwnd, nullptr, 0, 0, client.right, field,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      client.bottom = field;
+    }
     state->edit = CreateWindowExW(0, u"EDIT", u"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
                                   client.right - kArrow, client.bottom, hwnd,
                                   reinterpret_cast<HMENU>(uintptr_t(kEditId)), nullptr, nullptr);
