@@ -92,9 +92,24 @@ int JpegSnapshotWriter(const char* path, const uint8_t* pixels, unsigned pitch, 
     return 0;
   }
   int written = compress(file, pixels, pitch, width, height, quality);
+  // The file reaches the disk before it takes its name, so that after a
+  // power cut a complete-looking name never holds an empty file.
+  if (std::fflush(file) != 0 || ::fsync(fd) != 0) written = 0;
   // Data still buffered by stdio may fail to reach the disk on close.
   if (std::fclose(file) != 0) written = 0;
-  if (written == 1 && std::rename(temporary.c_str(), target.c_str()) == 0) return 1;
+  if (written == 1 && std::rename(temporary.c_str(), target.c_str()) == 0) {
+    // And the rename lasts once the folder is on disk too.
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : target.substr(0, slash);
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+      ::fsync(dirFd);
+      ::close(dirFd);
+    }
+    return 1;
+  }
   ::unlink(temporary.c_str());
   return 0;
 }
