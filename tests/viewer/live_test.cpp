@@ -384,8 +384,10 @@ std::optional<Jpeg> readJpeg(const std::string& path) {
 std::vector<std::string> snapshots(const std::string& folder) {
   std::vector<std::string> files;
   std::error_code ignored;
-  for (const auto& entry : fs::directory_iterator(folder + "/WebCAM", ignored))
-    files.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder + "/WebCAM", ignored)) {
+    // Files being written carry a temporary name until they are whole.
+    if (entry.path().extension() == ".jpg") files.push_back(entry.path().filename().string());
+  }
   return files;
 }
 
