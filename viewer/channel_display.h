@@ -5,6 +5,8 @@
 // with its colour under one lock, so no text appears in another's colour.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -55,6 +57,11 @@ class ChannelDisplay {
   void blankPictureBox();
   // Fills a quadrant of the skin view black.
   void fillQuadrant(int quadrant);
+
+  // Told of every picture a receive thread put on the screen, with the time
+  // its last payload byte was read (the receive-path benchmark's probe).
+  using ShownHook = void (*)(int channel, std::chrono::steady_clock::time_point payloadRead);
+  std::atomic<ShownHook> shownHook{nullptr};
 
   RECT statusRect{};
   HBRUSH blackBrush = nullptr;

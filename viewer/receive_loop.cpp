@@ -1,5 +1,6 @@
 #include "viewer/receive_loop.h"
 
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -146,6 +147,7 @@ class Receiver {
     bool stored = false;
     const int read = session_.readPayload(channel_, length, stored);
     if (read != 0 || !stored) return read;
+    const auto payloadRead = std::chrono::steady_clock::now();
 
     std::lock_guard guard(channel_.canvasLock);
     if (channel_.snapshotPending) saveSnapshot();
@@ -170,20 +172,24 @@ class Receiver {
         break;
     }
     if (!channel_.active) return 0;
-    draw();
+    if (draw()) {
+      if (const auto hook = display_.shownHook.load()) hook(channel_.number, payloadRead);
+    }
     return 0;
   }
 
-  void draw() {
+  // False when the channel has no place on the screen now.
+  bool draw() {
     const int mode = state_.layoutMode;
     const int slot = channel_.number - state_.firstShown - 1;
     const bool four = mode / 10 != 0;
-    if (four && (slot < 0 || slot > 3)) return;
+    if (four && (slot < 0 || slot > 3)) return false;
     lastStamp_ = formatStamp(stamp_).stamp;
     if (mode % 10 == 1 && !four && state_.ptzMode && channel_.ptzCapable)
       display_.drawPtzPanel(channel_.pictureDC, channel_.shownWidth, channel_.shownHeight);
     display_.showPicture(channel_, mode, four ? slot : 0);
     if (mode % 10 == 1 && (!four || slot == 0)) drawTime();
+    return true;
   }
 
   stream::StreamSession& session_;
