@@ -1,7 +1,11 @@
 // zenta: the viewer for networked multi-channel video servers.
+#include <pthread.h>
+#include <signal.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/device.h"
 #include "viewer/main_window.h"
@@ -52,12 +56,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zenta: unknown argument '%s'\nTry 'zenta --help'.\n", argv[1]);
     return 2;
   }
+  // Ctrl-C and a polite kill close the window as its close box would: the
+  // channels are resumed and closed, and the program ends with code 0.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // every later thread too
   zenta::platform::startDevice(options);
   // The records every thread shares, the window, and the application object
   // that runs it, alive until the process ends.
   static zenta::stream::ViewerState state;
   static zenta::viewer::MainWindow window(state);
   static zenta::viewer::ViewerApp app(window);
+  std::thread([stopSignals] {
+    int signal = 0;
+    if (sigwait(&stopSignals, &signal) == 0 && window.hwnd != nullptr)
+      PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
+  }).detach();
   const int code = WinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
   // The quit button leaves the channels open, to end with the process: they
   // end here, without a resume command, before the screen they draw on goes.

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -78,11 +80,21 @@ ZentaProcess::ZentaProcess(const std::string& program, const std::string& folder
 
 ZentaProcess::~ZentaProcess() {
   if (pid_ > 0 && !exitCode_) {
+    // A polite stop closes the window; the program ends cleanly.
     ::kill(pid_, SIGTERM);
-    if (!wait(std::chrono::seconds(5))) {
+    if (!wait(std::chrono::seconds(10))) {
+      ADD_FAILURE() << "zenta did not end on SIGTERM";
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
+    } else if (exitCode_ != 0) {
+      ADD_FAILURE() << "zenta ended with code " << *exitCode_ << " on SIGTERM";
     }
+  }
+  // A sanitizer's report in the program fails the test that ran it.
+  const std::string said = errors();
+  for (const char* report :
+       {"ThreadSanitizer", "AddressSanitizer", "runtime error:", "LeakSanitizer"}) {
+    if (said.find(report) != std::string::npos) ADD_FAILURE() << "zenta said:\n" << said;
   }
   ::unlink(errorFile_.c_str());
   ::unlink(socket_.c_str());
