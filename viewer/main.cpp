@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include "platform/device.h"
 #include "viewer/main_window.h"
+#include "viewer/pictures_folder.h"
 #include "viewer/viewer_app.h"
 
 namespace {
@@ -27,8 +29,9 @@ void printHelp() {
       "                      landscape skin)\n"
       "  --headless          no window, even where a display is available\n"
       "  --zoom=N            integer zoom of the window (default: the largest that fits)\n"
-      "  --device-root=DIR   the folder that holds the device's files (snapshots go\n"
-      "                      to DIR/WebCAM)\n"
+      "  --device-root=DIR   the folder that holds the device's files: snapshots go\n"
+      "                      to DIR/WebCAM (default: your pictures folder,\n"
+      "                      $XDG_PICTURES_DIR or ~/Pictures)\n"
       "  --registry=FILE     the file that keeps the saved servers (default\n"
       "                      $XDG_CONFIG_HOME/zenta/registry)\n"
       "  --automation=PATH   serve the automation channel on the Unix socket PATH\n"
@@ -47,10 +50,18 @@ int main(int argc, char** argv) {
     }
   }
   zenta::platform::DeviceOptions options;
+  std::error_code ignored;
   std::string error;
   if (!zenta::platform::takeDeviceOptions(argc, argv, options, error)) {
     std::fprintf(stderr, "zenta: %s\nTry 'zenta --help'.\n", error.c_str());
     return 2;
+  }
+  // Snapshots go to the user's pictures folder unless told otherwise.
+  if (options.deviceRoot.empty()) {
+    options.deviceRoot = zenta::viewer::picturesFolder();
+    if (!options.deviceRoot.empty())
+      std::filesystem::create_directories(options.deviceRoot, ignored);
+    if (options.deviceRoot.empty()) options.deviceRoot.assign(1, '.');
   }
   if (argc > 1) {
     std::fprintf(stderr, "zenta: unknown argument '%s'\nTry 'zenta --help'.\n", argv[1]);

@@ -2,12 +2,18 @@
 // through channels and pages, and snapshot names.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <set>
 #include <string>
 
 #include "viewer/pages.h"
+#include "viewer/pictures_folder.h"
 #include "viewer/receive_loop.h"
 #include "viewer/time_text.h"
 
@@ -88,6 +94,24 @@ TEST(SnapshotPath, TitleCameraAndStampInTheWebcamFolder) {
   EXPECT_EQ(snapshotPath(field("a/b\\c"), field("..:*?\"<>|"), "0315120000"),
             "WebCAM\\a_b_c-.._______-0315120000.jpg");
   EXPECT_EQ(snapshotPath(field(""), field("\x01\x7f"), "0315120000"), "WebCAM\\-__-0315120000.jpg");
+}
+
+TEST(PicturesFolder, FromTheEnvironmentTheUserDirsFileOrHome) {
+  const std::string home = ::testing::TempDir() + "pictures-home-" + std::to_string(::getpid());
+  std::filesystem::create_directories(home + "/.config");
+  ::setenv("HOME", home.c_str(), 1);
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("XDG_PICTURES_DIR");
+  EXPECT_EQ(picturesFolder(), home + "/Pictures");
+  {
+    std::ofstream dirs(home + "/.config/user-dirs.dirs");
+    dirs << "# written by xdg-user-dirs-update\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+  }
+  EXPECT_EQ(picturesFolder(), home + "/Bilder");
+  ::setenv("XDG_PICTURES_DIR", "/srv/shots", 1);
+  EXPECT_EQ(picturesFolder(), "/srv/shots");
+  ::unsetenv("XDG_PICTURES_DIR");
+  std::filesystem::remove_all(home);
 }
 
 }  // namespace
