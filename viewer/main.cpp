@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -82,8 +83,12 @@ int main(int argc, char** argv) {
   static zenta::viewer::ViewerApp app(window);
   std::thread([stopSignals] {
     int signal = 0;
-    if (sigwait(&stopSignals, &signal) == 0 && window.hwnd != nullptr)
-      PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
+    if (sigwait(&stopSignals, &signal) != 0) return;
+    if (const HWND hwnd = app.createdWindow()) {
+      PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    } else {
+      std::_Exit(128 + signal);  // nothing to close yet
+    }
   }).detach();
   const int code = WinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
   // The quit button leaves the channels open, to end with the process: they

@@ -26,6 +26,7 @@ int ViewerApp::initialise(HINSTANCE, LPWSTR, int show) {
                       WS_VISIBLE, 0, nullptr, instance)) {
     return 1;
   }
+  created_ = window_.hwnd;
   const auto small =
       LoadImageW(instance, MAKEINTRESOURCEW(resources::kIcon), IMAGE_ICON, 16, 16, 0);
   const auto big = LoadImageW(instance, MAKEINTRESOURCEW(resources::kIcon), IMAGE_ICON, 32, 32, 0);
