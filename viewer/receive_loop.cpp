@@ -1,5 +1,6 @@
 #include "viewer/receive_loop.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -156,7 +157,9 @@ class Receiver {
     if (width != channel_.codedWidth) {
       channel_.codedWidth = int16_t(width);
       channel_.codedHeight = int16_t(height);
-      channel_.shownWidth = int16_t(width == 368 ? 360 : 320);
+      // 368 shows 360 and wider pictures their left 320 columns; a narrower
+      // one shows its own width rather than black beside it.
+      channel_.shownWidth = int16_t(width == 368 ? 360 : std::min(width, 320));
       channel_.shownHeight = int16_t(height);
     }
     switch (channel_.viewState.load()) {

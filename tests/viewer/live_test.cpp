@@ -211,6 +211,14 @@ TEST_F(Live, FourPicturesPagesWithSixGrantedChannels) {
   EXPECT_EQ(lastFlowEvent(5), "resume");
 }
 
+TEST_F(Live, ANarrowPictureFillsItsPlace) {
+  start({"--size", "1=176x144"});
+  connect();
+  ASSERT_TRUE(changes(kPicture));
+  // No black band to its right: the picture is stretched over the area.
+  EXPECT_GT(mean({200, 60, 40, 150}).luma(), 30);
+}
+
 TEST_F(Live, FourPicturesWaitForEveryInfoText) {
   // A recorder of fifteen channels: channel 16 never sends a text.
   start({"--channels", "15"});
