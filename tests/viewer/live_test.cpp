@@ -123,6 +123,17 @@ class Live : public ::testing::Test {
     return p < 0 && r < 0 ? "" : p > r ? "pause" : "resume";
   }
 
+  // Four pictures, once the viewer has every INFO text (the simulator logs
+  // them as it sends them, a little before the viewer has read them all).
+  void fourPictures() {
+    ASSERT_TRUE(eventually(
+        [&] {
+          tap(kFourX, kButtonRow);
+          return eventually([&] { return lastFlowEvent(2) == "resume"; }, 300ms);
+        },
+        8s));
+  }
+
   void connect(int lastChannel = 16) {
     tap(kConnectX, kButtonRow);
     ASSERT_TRUE(waitFor("info", lastChannel));
@@ -180,7 +191,7 @@ TEST_F(Live, FourPicturesPagesWithSixGrantedChannels) {
   start({"--guest-permissions", "0000002222222222"});
   connect();
   ASSERT_TRUE(changes(kPicture));
-  tap(kFourX, kButtonRow);
+  fourPictures();
   for (int channel = 1; channel <= 4; ++channel)
     ASSERT_TRUE(eventually([&] { return lastFlowEvent(channel) == "resume"; })) << channel;
   for (const Area& q : kQuads)
@@ -295,7 +306,7 @@ TEST_F(Live, FaultyChannelsRecoverAndTheOthersGoOn) {
          "2:oversize=5", "--fault", "3:min-length=5", "--fault", "4:not-h263=5", "--fault",
          "5:stall-after=5", "--rate", "20"});
   connect();
-  tap(kFourX, kButtonRow);
+  fourPictures();
   std::this_thread::sleep_for(2s);  // every fault has struck
   for (const Area& q : kQuads)
     EXPECT_TRUE(changes(q, 3s));
@@ -330,7 +341,7 @@ TEST_F(Live, FullScreenTurnsThePictureAndATapComesBack) {
 TEST_F(Live, FullScreenFourPicturesOnTheSecondPage) {
   start({"--guest-permissions", "0000002222222222"});
   connect();
-  tap(kFourX, kButtonRow);
+  fourPictures();
   tap(kNextX, kButtonRow);
   ASSERT_TRUE(eventually([&] { return lastFlowEvent(6) == "resume"; }));
   tap(kFullScreenX, kMenuRow);
@@ -415,7 +426,7 @@ TEST_F(Live, SnapshotsOfOnePictureInBothViews) {
   EXPECT_EQ(jpeg->height, 240);
   EXPECT_LT(distance(jpeg->mean, mean(kPicture)), 40);
   // Four pictures: nothing; full screen with one picture: a second file.
-  tap(kFourX, kButtonRow);
+  fourPictures();
   tap(kSnapshotX, kMenuRow);
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(snapshots(dir).size(), 1u);
