@@ -123,6 +123,13 @@ int h263Decode(H263DecoderHandle& handle, PlanarFrame** output, const uint8_t* p
   return static_cast<int>(decoder->bits.bytesConsumed());
 }
 
+int h263PictureType(const uint8_t* payload, size_t length) {
+  if (payload == nullptr || length == 0) return 0;
+  H263Decoder header{};
+  header.bits = BitReader(payload, length);
+  return parsePictureHeader(header) == 0 ? header.pictureType : 0;
+}
+
 void h263Destroy(H263DecoderHandle& handle) {
   if (handle.context == nullptr) return;
   releaseBuffers(*handle.context);

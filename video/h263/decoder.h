@@ -37,6 +37,11 @@ int h263Create(H263DecoderHandle& handle);
 int h263Decode(H263DecoderHandle& handle, PlanarFrame** output, const uint8_t* payload,
                size_t length);
 
+// The coding type of the picture a payload starts: 1 intra, 2 inter, 0 when
+// it starts no picture that this decoder could decode on its own header
+// (an extended header that relies on an earlier one counts as 0).
+int h263PictureType(const uint8_t* payload, size_t length);
+
 // Releases every buffer the context holds and then the context itself.
 // The context pointer is left as it is; the caller zero-fills the handle
 // before the next create. Accepts a handle without a context.

@@ -1,0 +1,159 @@
+// zenta-cli against the simulator: saved hosts shared with the viewer, the
+// probe's table, snapshots and recordings, and its exit codes.
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "hosts/host_store.h"
+#include "platform/registry.h"
+#include "tests/sim/wire_client.h"
+
+namespace zenta::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ZentaCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = (fs::temp_directory_path() /
+           ("zenta-cli-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+              .string();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    platform::setRegistryFile(dir + "/registry");
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs the client; its exit code, and what it printed in `out`.
+  int run(const std::string& arguments) {
+    const std::string line =
+        std::string(ZENTA_CLI) + " --registry=" + dir + "/registry " + arguments + " 2>&1";
+    std::FILE* pipe = ::popen(line.c_str(), "r");
+    out.clear();
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static std::string host(const SimProcess& sim) {
+    return "127.0.0.1:" + std::to_string(sim.httpPort());
+  }
+
+  std::string dir, out;
+};
+
+TEST_F(ZentaCli, HostsAreTheViewersSavedHosts) {
+  EXPECT_EQ(run("hosts add dvr:8080 --account admin --password pw"), 0);
+  EXPECT_EQ(run("hosts add yard --guest"), 0);
+  EXPECT_EQ(run("hosts list"), 0);
+  EXPECT_EQ(out, "  dvr:8080\tadmin\n* yard\t(guest)\n");
+  EXPECT_EQ(run("hosts remember dvr:8080"), 0);
+  stream::ViewerState state;
+  hosts::HostStore(state).loadRemembered();
+  EXPECT_EQ(state.hostText, u"dvr:8080");
+  EXPECT_EQ(state.accountText, u"admin");
+  EXPECT_EQ(state.passwordText, u"pw");
+  // Removing the remembered host forgets it, as the dialog's Delete does.
+  EXPECT_EQ(run("hosts remove dvr:8080"), 0);
+  EXPECT_EQ(hosts::HostStore(state).rememberedHost(), u"");
+  EXPECT_EQ(run("hosts remove nothere"), 1);
+  EXPECT_EQ(run("hosts add a\\\\b"), 2);
+  EXPECT_EQ(run("hosts add x --account a"), 2);
+  EXPECT_EQ(run("hosts"), 2);
+  EXPECT_EQ(run("--help"), 0);
+  EXPECT_NE(out.find("snapshot HOST CHANNEL FILE.jpg"), std::string::npos);
+}
+
+TEST_F(ZentaCli, ProbeListsEveryChannel) {
+  SimProcess sim({"--channels", "12", "--size", "2=176x144", "--guest-permissions",
+                  "1111002000000000", "--title", "Yard DVR", "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  ASSERT_EQ(run("probe " + host(sim)), 0) << out;
+  EXPECT_NE(
+      out.find("reachable: " + host(sim) + ", stream port " + std::to_string(sim.streamPort())),
+      std::string::npos)
+      << out;
+  EXPECT_NE(out.find("\n1       Camera 1              1     320x240\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n2       Camera 2              1     176x144\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n7       Camera 7              2     -\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n13      -                     -     -\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("title: Yard DVR"), std::string::npos) << out;
+  // Every channel was resumed before it was closed.
+  EXPECT_TRUE(sim.waitForEvent("resume"));
+  EXPECT_EQ(run("probe 127.0.0.1:1"), 1);
+}
+
+int jpegWidth(const std::string& path, int& height) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return 0;
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&info);
+  jpeg_stdio_src(&info, file);
+  jpeg_read_header(&info, TRUE);
+  const int width = int(info.image_width);
+  height = int(info.image_height);
+  jpeg_destroy_decompress(&info);
+  std::fclose(file);
+  return width;
+}
+
+TEST_F(ZentaCli, SnapshotSavesOneWholePictureOrNothing) {
+  SimProcess sim({"--account", "op:secret:1101", "--size", "3=368x288", "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  int height = 0;
+  ASSERT_EQ(run("snapshot " + host(sim) + " 1 " + dir + "/one.jpg --account op --password secret"),
+            0)
+      << out;
+  EXPECT_EQ(jpegWidth(dir + "/one.jpg", height), 320);
+  EXPECT_EQ(height, 240);
+  ASSERT_EQ(run("snapshot " + host(sim) + " 3 " + dir + "/wide.jpg --account op --password secret"),
+            0)
+      << out;
+  EXPECT_EQ(jpegWidth(dir + "/wide.jpg", height), 360);  // the shown area
+  EXPECT_EQ(height, 288);
+  EXPECT_TRUE(sim.waitForEvent("resume"));  // the channel was resumed before it closed
+  // A wrong password is refused.
+  EXPECT_EQ(run("snapshot " + host(sim) + " 1 " + dir + "/no.jpg --account op --password wrong"),
+            3);
+  EXPECT_FALSE(fs::exists(dir + "/no.jpg"));
+  // A folder that cannot be written: no file and code 5.
+  EXPECT_EQ(run("snapshot " + host(sim) + " 1 " + dir + "/missing/x.jpg --guest"), 5);
+  EXPECT_FALSE(fs::exists(dir + "/missing"));
+  EXPECT_EQ(run("snapshot " + host(sim) + " 17 " + dir + "/x.jpg"), 2);
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos);
+}
+
+TEST_F(ZentaCli, RecordWritesAnElementaryStreamThatStartsWithAnIntraPicture) {
+  SimProcess sim({"--rate", "10", "--size", "176x144", "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  ASSERT_EQ(run("record " + host(sim) + " 2 " + dir + "/two.263 --seconds 2"), 0) << out;
+  std::ifstream in(dir + "/two.263", std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+  ASSERT_GE(bytes.size(), 3u);
+  EXPECT_EQ(bytes[0], 0);
+  EXPECT_EQ(bytes[1], 0);
+  EXPECT_EQ(bytes[2] & 0xFC, 0x80);
+  int pictures = 0;
+  for (size_t i = 0; i + 2 < bytes.size(); ++i)
+    pictures += bytes[i] == 0 && bytes[i + 1] == 0 && (bytes[i + 2] & 0xFC) == 0x80;
+  EXPECT_GE(pictures, 10);
+  EXPECT_LE(pictures, 30);
+  EXPECT_EQ(run("record " + host(sim) + " 2 " + dir + "/x.263"), 2);  // no --seconds
+  EXPECT_EQ(run("record 127.0.0.1:1 2 " + dir + "/x.263 --seconds 1"), 1);
+  EXPECT_FALSE(fs::exists(dir + "/x.263"));
+}
+
+}  // namespace
+}  // namespace zenta::testing
