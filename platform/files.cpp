@@ -69,10 +69,24 @@ std::string deviceRoot() {
   return rootFolder;
 }
 
+std::string programFolder() {
+  // An installed program keeps its data apart from the binaries:
+  // <prefix>/bin/NAME finds it in <prefix>/share/NAME. In a build tree the
+  // data lies next to the program.
+  const std::filesystem::path program = executable();
+  const std::filesystem::path folder = program.parent_path();
+  if (folder.filename() == "bin") {
+    const std::filesystem::path data = folder.parent_path() / "share" / program.filename();
+    std::error_code error;
+    if (std::filesystem::is_directory(data, error)) return data.string();
+  }
+  return folder.string();
+}
+
 std::optional<std::string> hostPath(std::u16string_view path) {
   if (path.empty()) return std::nullopt;
   if (path.substr(0, kProgramFolder.size()) == kProgramFolder) {
-    return below(executable().parent_path().string(), path.substr(kProgramFolder.size()));
+    return below(programFolder(), path.substr(kProgramFolder.size()));
   }
   return below(deviceRoot(), path);
 }

@@ -16,6 +16,10 @@ std::string deviceRoot();
 std::optional<std::string> hostPath(std::u16string_view devicePath);
 std::optional<std::string> hostPath(std::string_view devicePath);
 
+// The host folder of "\Program\": <prefix>/share/NAME for a program
+// installed as <prefix>/bin/NAME, else the folder of the executable.
+std::string programFolder();
+
 // The device path of the running program: "\Program\" and its file name.
 std::u16string programDevicePath();
 
