@@ -1,10 +1,13 @@
 // The zenta program as its users start it, headless, driven through the
 // automation channel.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -137,6 +140,41 @@ TEST_F(Zenta, HelpAndBadArguments) {
   EXPECT_EQ(run("--bogus", out), 2);
   EXPECT_NE(out.find("--bogus"), std::string::npos);
   EXPECT_EQ(run("--screen=wide", out), 2);
+}
+
+size_t openDescriptors(pid_t pid) {
+  size_t count = 0;
+  std::error_code ignored;
+  for ([[maybe_unused]] const auto& entry :
+       fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ignored))
+    ++count;
+  return count;
+}
+
+TEST_F(Zenta, TheAutomationChannelKeepsNoClosedClientAndSendsWholeAnswers) {
+  ZentaProcess z(ZENTA_PROGRAM, dir);
+  ASSERT_TRUE(z.ready()) << z.errors();
+  const size_t before = openDescriptors(z.pid());
+  for (int i = 0; i < 300; ++i) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, z.socket().c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+  }
+  EXPECT_EQ(z.command("idle"), "ok");
+  EXPECT_EQ(z.command("idle"), "ok");
+  EXPECT_EQ(openDescriptors(z.pid()), before);
+  // The whole screen in one answer, larger than any socket buffer.
+  EXPECT_EQ(z.command("rect 0 0 240 320").size(), size_t(240) * 320 * 6);
+  EXPECT_EQ(z.command("rect 0 0 241 320"), "error outside the screen");
+  EXPECT_EQ(z.command("rect 100 100 2147483647 2147483647"), "error outside the screen");
+  EXPECT_EQ(z.command("rect -1 0 10 10"), "error outside the screen");
+  // Only this user may connect: the socket is not open to others.
+  struct stat st {};
+  ASSERT_EQ(::stat(z.socket().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 077, 0u);
 }
 
 }  // namespace
