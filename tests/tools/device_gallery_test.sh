@@ -10,22 +10,7 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 # Sends one command and prints the answer line.
-ask() {
-  python3 - "$1" "$2" <<'PY'
-import socket, sys
-s = socket.socket(socket.AF_UNIX)
-s.settimeout(10)
-s.connect(sys.argv[1])
-s.sendall((sys.argv[2] + "\n").encode())
-data = b""
-while not data.endswith(b"\n"):
-    chunk = s.recv(65536)
-    if not chunk:
-        break
-    data += chunk
-print(data.decode().rstrip("\n"))
-PY
-}
+ask() { "$(dirname "$0")/../../scripts/automate" "$1" "$2"; }
 
 wait_for_socket() {
   for _ in $(seq 100); do [ -S "$1" ] && return 0; sleep 0.05; done

@@ -5,6 +5,7 @@
 # Run from a folder outside the source and build trees.
 set -u
 build=$1
+automate=$(cd "$(dirname "$0")/../../scripts" && pwd)/automate
 work=$(mktemp -d)
 sim=
 zenta=
@@ -41,22 +42,7 @@ http=$(sed -n 's/.*"http_port":\([0-9]*\).*/\1/p' "$work/events" | head -n 1)
 XDG_RUNTIME_DIR=$work/run "$p/bin/zenta" --headless --automation="$work/a.sock" \
   --device-root="$work" --registry="$work/registry" 2> "$work/zenta.err" &
 zenta=$!
-ask() {
-  python3 - "$work/a.sock" "$1" <<'PY'
-import socket, sys
-s = socket.socket(socket.AF_UNIX)
-s.settimeout(20)
-s.connect(sys.argv[1])
-s.sendall((sys.argv[2] + "\n").encode())
-data = b""
-while not data.endswith(b"\n"):
-    chunk = s.recv(1 << 20)
-    if not chunk:
-        break
-    data += chunk
-print(data.decode().rstrip("\n"))
-PY
-}
+ask() { "$automate" "$work/a.sock" "$1"; }
 for _ in $(seq 200); do [ -S "$work/a.sock" ] && break; sleep 0.05; done
 [ "$(ask idle)" = ok ] || fail "the installed zenta did not start"
 [ ! -s "$work/zenta.err" ] || fail "zenta said: $(cat "$work/zenta.err")"

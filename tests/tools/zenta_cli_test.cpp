@@ -12,6 +12,7 @@
 #include "hosts/host_store.h"
 #include "platform/registry.h"
 #include "tests/sim/wire_client.h"
+#include "tests/support/test_folder.h"
 
 namespace zenta::testing {
 namespace {
@@ -20,16 +21,7 @@ namespace fs = std::filesystem;
 
 class ZentaCli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = (fs::temp_directory_path() /
-           ("zenta-cli-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-              .string();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    platform::setRegistryFile(dir + "/registry");
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { platform::setRegistryFile(dir + "/registry"); }
 
   // Runs the client; its exit code, and what it printed in `out`.
   int run(const std::string& arguments) {
@@ -47,7 +39,9 @@ class ZentaCli : public ::testing::Test {
     return "127.0.0.1:" + std::to_string(sim.httpPort());
   }
 
-  std::string dir, out;
+  TestFolder folder{"zenta-cli"};
+  const std::string& dir = folder.path();
+  std::string out;
 };
 
 TEST_F(ZentaCli, HostsAreTheViewersSavedHosts) {

@@ -11,6 +11,7 @@
 #include "platform/registry.h"
 #include "tests/sim/wire_client.h"
 #include "tests/support/loopback.h"
+#include "tests/support/test_folder.h"
 #include "tests/support/zenta_process.h"
 
 namespace zenta::testing {
@@ -21,19 +22,8 @@ using namespace std::chrono_literals;
 
 class HostDialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = (fs::temp_directory_path() /
-           ("zenta-dialog-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-              .string();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    platform::setRegistryFile(dir + "/registry");
-  }
-  void TearDown() override {
-    zenta.reset();
-    fs::remove_all(dir);
-  }
+  void SetUp() override { platform::setRegistryFile(dir + "/registry"); }
+  void TearDown() override { zenta.reset(); }
 
   void saved(const std::u16string& host, const std::u16string& account,
              const std::u16string& password) {
@@ -90,7 +80,8 @@ class HostDialogTest : public ::testing::Test {
     return key.queryValue(buffer, name, &size) == ERROR_SUCCESS ? buffer : u"<no value>";
   }
 
-  std::string dir;
+  TestFolder folder{"zenta-dialog"};
+  const std::string& dir = folder.path();
   stream::ViewerState state;
   std::unique_ptr<ZentaProcess> zenta;
   int left = 0, top = 0;

@@ -15,6 +15,7 @@
 #include "platform/registry.h"
 #include "tests/sim/wire_client.h"
 #include "tests/support/loopback.h"
+#include "tests/support/test_folder.h"
 #include "tests/support/zenta_process.h"
 
 namespace zenta::testing {
@@ -57,18 +58,9 @@ double distance(const Mean& a, const Mean& b) {
 
 class Live : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = (fs::temp_directory_path() /
-           ("zenta-live-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-              .string();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
   void TearDown() override {
     zenta.reset();
     sim.reset();
-    fs::remove_all(dir);
   }
 
   // The simulator with `options`, remembered in a fresh registry as the
@@ -139,7 +131,8 @@ class Live : public ::testing::Test {
     ASSERT_TRUE(waitFor("info", lastChannel));
   }
 
-  std::string dir;
+  TestFolder folder{"zenta-live"};
+  const std::string& dir = folder.path();
   std::unique_ptr<SimProcess> sim;
   std::unique_ptr<ZentaProcess> zenta;
 };

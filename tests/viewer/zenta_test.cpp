@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "tests/support/bitmap_file.h"
+#include "tests/support/test_folder.h"
 #include "tests/support/zenta_process.h"
 
 namespace zenta::testing {
@@ -22,16 +23,6 @@ using namespace std::chrono_literals;
 
 class Zenta : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = (fs::temp_directory_path() /
-           ("zenta-e2e-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-              .string();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // The window list: class, title, visibility and rectangle of each.
   static std::vector<std::string> windows(ZentaProcess& z) {
     std::vector<std::string> out;
@@ -60,7 +51,8 @@ class Zenta : public ::testing::Test {
     return double(same) / total;
   }
 
-  std::string dir;
+  TestFolder folder{"zenta-e2e"};
+  const std::string& dir = folder.path();
 };
 
 TEST_F(Zenta, StartsFullScreenAboveTheMenuBarWithTheSkin) {

@@ -13,22 +13,7 @@ cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-ask() {
-  python3 - "$work/a.sock" "$1" <<'PY'
-import socket, sys
-s = socket.socket(socket.AF_UNIX)
-s.settimeout(10)
-s.connect(sys.argv[1])
-s.sendall((sys.argv[2] + "\n").encode())
-data = b""
-while not data.endswith(b"\n"):
-    chunk = s.recv(1 << 20)
-    if not chunk:
-        break
-    data += chunk
-print(data.decode().rstrip("\n"))
-PY
-}
+ask() { "$(dirname "$0")/../../scripts/automate" "$work/a.sock" "$1"; }
 
 XDG_RUNTIME_DIR=$work/run xvfb-run -a -s "-screen 0 800x800x24" "$zenta" --zoom=2 \
   --automation="$work/a.sock" --device-root="$work" --registry="$work/registry" &
