@@ -7,6 +7,7 @@
 
 #include "framework/ce_app.h"
 #include "platform/registry.h"
+#include "tests/support/test_folder.h"
 
 namespace zenta::hosts {
 namespace {
@@ -16,15 +17,7 @@ using framework::RegistryKey;
 
 class HostStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("zenta-hosts-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    platform::setRegistryFile((dir / "registry").string());
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { platform::setRegistryFile(folder.path() + "/registry"); }
 
   // Writes a host key the way another program (or an older viewer) might.
   static void putHost(const std::u16string& name, const char16_t* user, const char16_t* pass) {
@@ -63,7 +56,7 @@ class HostStoreTest : public ::testing::Test {
     return {state.hostText, state.accountText, state.passwordText, state.guestLogin};
   }
 
-  fs::path dir;
+  testing::TestFolder folder{"zenta-hosts"};
   stream::ViewerState state;
   HostStore store{state};
 };

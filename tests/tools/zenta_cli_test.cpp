@@ -1,7 +1,6 @@
 // zenta-cli against the simulator: saved hosts shared with the viewer, the
 // probe's table, snapshots and recordings, and its exit codes.
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include "hosts/host_store.h"
 #include "platform/registry.h"
 #include "tests/sim/wire_client.h"
+#include "tests/support/jpeg_file.h"
 #include "tests/support/test_folder.h"
 
 namespace zenta::testing {
@@ -85,36 +85,23 @@ TEST_F(ZentaCli, ProbeListsEveryChannel) {
   EXPECT_EQ(run("probe 127.0.0.1:1"), 1);
 }
 
-int jpegWidth(const std::string& path, int& height) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return 0;
-  jpeg_decompress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&info);
-  jpeg_stdio_src(&info, file);
-  jpeg_read_header(&info, TRUE);
-  const int width = int(info.image_width);
-  height = int(info.image_height);
-  jpeg_destroy_decompress(&info);
-  std::fclose(file);
-  return width;
+// The size of a JPEG file, 0 x 0 when it cannot be read.
+std::pair<int, int> jpegSize(const std::string& path) {
+  const auto image = readJpegFile(path);
+  return image ? std::pair(image->width, image->height) : std::pair(0, 0);
 }
 
 TEST_F(ZentaCli, SnapshotSavesOneWholePictureOrNothing) {
   SimProcess sim({"--account", "op:secret:1101", "--size", "3=368x288", "--no-picture-log"});
   ASSERT_TRUE(sim.ok());
-  int height = 0;
   ASSERT_EQ(run("snapshot " + host(sim) + " 1 " + dir + "/one.jpg --account op --password secret"),
             0)
       << out;
-  EXPECT_EQ(jpegWidth(dir + "/one.jpg", height), 320);
-  EXPECT_EQ(height, 240);
+  EXPECT_EQ(jpegSize(dir + "/one.jpg"), std::pair(320, 240));
   ASSERT_EQ(run("snapshot " + host(sim) + " 3 " + dir + "/wide.jpg --account op --password secret"),
             0)
       << out;
-  EXPECT_EQ(jpegWidth(dir + "/wide.jpg", height), 360);  // the shown area
-  EXPECT_EQ(height, 288);
+  EXPECT_EQ(jpegSize(dir + "/wide.jpg"), std::pair(360, 288));  // the shown area
   EXPECT_TRUE(sim.waitForEvent("resume"));  // the channel was resumed before it closed
   // A wrong password is refused.
   EXPECT_EQ(run("snapshot " + host(sim) + " 1 " + dir + "/no.jpg --account op --password wrong"),

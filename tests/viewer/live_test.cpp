@@ -3,7 +3,6 @@
 // disconnecting, the full-screen view, snapshots and faults. Three
 // witnesses: the screen's pixels, the simulator's event log and the files.
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "hosts/host_store.h"
 #include "platform/registry.h"
 #include "tests/sim/wire_client.h"
+#include "tests/support/jpeg_file.h"
 #include "tests/support/loopback.h"
 #include "tests/support/test_folder.h"
 #include "tests/support/zenta_process.h"
@@ -362,37 +362,6 @@ TEST_F(Live, AShortScreenShowsFullScreenUnturned) {
   EXPECT_GT(mean({250, 40, 60, 160}).luma(), mean({10, 40, 60, 160}).luma() + 10);
 }
 
-// The JPEG file's size and mean colour.
-struct Jpeg {
-  int width = 0, height = 0;
-  Mean mean;
-};
-std::optional<Jpeg> readJpeg(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
-  jpeg_decompress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&info);
-  jpeg_stdio_src(&info, file);
-  jpeg_read_header(&info, TRUE);
-  jpeg_start_decompress(&info);
-  Jpeg out{int(info.output_width), int(info.output_height), {}};
-  std::vector<uint8_t> row(info.output_width * info.output_components);
-  std::vector<uint32_t> all;
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_read_scanlines(&info, rows, 1);
-    for (size_t x = 0; x < info.output_width; ++x)
-      all.push_back(uint32_t(row[3 * x]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x + 2]);
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  std::fclose(file);
-  out.mean = meanOf(all);
-  return out;
-}
-
 std::vector<std::string> snapshots(const std::string& folder) {
   std::vector<std::string> files;
   std::error_code ignored;
@@ -413,11 +382,11 @@ TEST_F(Live, SnapshotsOfOnePictureInBothViews) {
   // The server's title and camera name, the '/' replaced, and the stamp.
   EXPECT_EQ(name.rfind("Test DVR-Gate 1_2-", 0), 0u) << name;
   EXPECT_EQ(name.size(), std::string("Test DVR-Gate 1_2-").size() + 10 + 4) << name;
-  const auto jpeg = readJpeg(dir + "/WebCAM/" + name);
+  const auto jpeg = readJpegFile(dir + "/WebCAM/" + name);
   ASSERT_TRUE(jpeg);
   EXPECT_EQ(jpeg->width, 320);
   EXPECT_EQ(jpeg->height, 240);
-  EXPECT_LT(distance(jpeg->mean, mean(kPicture)), 40);
+  EXPECT_LT(distance(meanOf(jpeg->pixels), mean(kPicture)), 40);
   // Four pictures: nothing; full screen with one picture: a second file.
   fourPictures();
   tap(kSnapshotX, kMenuRow);

@@ -17,6 +17,7 @@
 #include "tests/sim/wire_client.h"
 #include "tests/support/bitmap_file.h"
 #include "tests/support/loopback.h"
+#include "tests/support/test_folder.h"
 #include "viewer/commands.h"
 #include "viewer/viewer_app.h"
 
@@ -44,9 +45,7 @@ uint32_t screenPixel(int x, int y) {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("zenta-window-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const fs::path dir = folder.path();
     fs::create_directories(dir / "run");
     fs::permissions(dir / "run", fs::perms::owner_all);
     // Programs on the device find each other through this folder: each test
@@ -68,10 +67,9 @@ class MainWindowTest : public ::testing::Test {
     SHFullScreen(nullptr, SHFS_SHOWTASKBAR);
     app.reset();
     window.reset();
-    fs::remove_all(dir);
   }
 
-  fs::path dir;
+  testing::TestFolder folder{"zenta-window"};
   stream::ViewerState state;
   std::unique_ptr<MainWindow> window;
   std::unique_ptr<ViewerApp> app;
