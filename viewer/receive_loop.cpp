@@ -72,13 +72,12 @@ class Receiver {
  private:
   bool firstOnScreen() const { return channel_.number == state_.firstShown + 1; }
 
-  void drawTime() {
-    const StampTexts texts = formatStamp(stamp_);
+  void drawTime(const StampTexts& texts) {
     display_.drawStatus(std::u16string_view(texts.time.data(), 14), DT_LEFT);
   }
 
   void tick() {
-    if (state_.layoutMode % 10 == 1 && firstOnScreen()) drawTime();
+    if (state_.layoutMode % 10 == 1 && firstOnScreen()) drawTime(formatStamp(stamp_));
   }
 
   int info(uint32_t length) {
@@ -150,9 +149,13 @@ class Receiver {
     if (read != 0 || !stored) return read;
     const auto payloadRead = std::chrono::steady_clock::now();
 
-    std::lock_guard guard(channel_.canvasLock);
-    if (channel_.snapshotPending) saveSnapshot();
+    if (channel_.snapshotPending) {
+      std::lock_guard guard(channel_.canvasLock);
+      saveSnapshot();
+    }
+    // The decoder writes its own planes: the canvas is not held meanwhile.
     if (!decode(length)) return 0;
+    std::lock_guard guard(channel_.canvasLock);
     const int width = channel_.decoder.width, height = channel_.decoder.height;
     if (width != channel_.codedWidth) {
       channel_.codedWidth = int16_t(width);
@@ -187,11 +190,12 @@ class Receiver {
     const int slot = channel_.number - state_.firstShown - 1;
     const bool four = mode / 10 != 0;
     if (four && (slot < 0 || slot > 3)) return false;
-    lastStamp_ = formatStamp(stamp_).stamp;
+    const StampTexts texts = formatStamp(stamp_);
+    lastStamp_ = texts.stamp;
     if (mode % 10 == 1 && !four && state_.ptzMode && channel_.ptzCapable)
       display_.drawPtzPanel(channel_.pictureDC, channel_.shownWidth, channel_.shownHeight);
     display_.showPicture(channel_, mode, four ? slot : 0);
-    if (mode % 10 == 1 && (!four || slot == 0)) drawTime();
+    if (mode % 10 == 1 && (!four || slot == 0)) drawTime(texts);
     return true;
   }
 
