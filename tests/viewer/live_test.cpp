@@ -193,8 +193,10 @@ TEST_F(Live, FourPicturesPagesWithSixGrantedChannels) {
   tap(kNextX, kButtonRow);
   ASSERT_TRUE(
       eventually([&] { return lastFlowEvent(5) == "resume" && lastFlowEvent(6) == "resume"; }));
+  // Each connection logs its own commands: a page's pauses may show after
+  // the next page's resumes.
   for (int channel = 1; channel <= 4; ++channel)
-    EXPECT_EQ(lastFlowEvent(channel), "pause") << channel;
+    EXPECT_TRUE(eventually([&] { return lastFlowEvent(channel) == "pause"; })) << channel;
   EXPECT_TRUE(changes(kQuads[0]));
   EXPECT_TRUE(changes(kQuads[1]));
   for (const Area& q : {kQuads[2], kQuads[3]}) {
@@ -349,7 +351,7 @@ TEST_F(Live, FullScreenFourPicturesOnTheSecondPage) {
   tap(100, 100);
   ASSERT_TRUE(eventually([&] { return count("resume", 5) > resumes5; }));
   EXPECT_EQ(count("resume", 1), resumes1);
-  EXPECT_EQ(lastFlowEvent(6), "resume");
+  EXPECT_TRUE(eventually([&] { return lastFlowEvent(6) == "resume"; }));
 }
 
 TEST_F(Live, AShortScreenShowsFullScreenUnturned) {
