@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz/fuzz_target.h"
 #include "video/h263/decoder.h"
 #include "video/h263/stream_split.h"
 

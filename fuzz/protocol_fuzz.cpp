@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "fuzz/fuzz_target.h"
 #include "stream/protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

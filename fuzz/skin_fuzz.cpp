@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_target.h"
 #include "viewer/skin_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
