@@ -1,0 +1,69 @@
+// The registry file reader on arbitrary bytes: the file is read through the
+// registry calls, which walk every key and value that it yields.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "fuzz/fuzz_target.h"
+#include "platform/registry.h"
+#include "platform/windows.h"
+
+namespace {
+
+void walk(HKEY key, int depth) {
+  for (DWORD i = 0; depth < 6; ++i) {
+    char16_t name[128];
+    DWORD length = 128;
+    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    HKEY child = nullptr;
+    if (RegOpenKeyExW(key, name, 0, KEY_ALL_ACCESS, &child) == ERROR_SUCCESS) {
+      walk(child, depth + 1);
+      RegCloseKey(child);
+    }
+  }
+  // A value the stores use, read with a small buffer and a large one.
+  for (const char16_t* value : {u"", u"User", u"Pass"}) {
+    BYTE small[8], large[256];
+    DWORD size = sizeof small, type = 0;
+    RegQueryValueExW(key, value, nullptr, &type, small, &size);
+    size = sizeof large;
+    RegQueryValueExW(key, value, nullptr, &type, large, &size);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // A private folder for the file, removed when the process ends.
+  static const struct Folder {
+    std::string path;
+    Folder() {
+      char pattern[] = "/tmp/zenta-registry-fuzz-XXXXXX";
+      path = ::mkdtemp(pattern) != nullptr ? pattern : "";
+    }
+    ~Folder() {
+      std::error_code ignored;
+      if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+  } scratch;
+  if (scratch.path.empty()) return 0;
+  const std::string& folder = scratch.path;
+  const std::string path = folder + "/registry";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return 0;
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+  zenta::platform::setRegistryFile(path);  // read afresh
+  walk(HKEY_LOCAL_MACHINE, 0);
+  walk(HKEY_CURRENT_USER, 0);
+  // A damaged file was moved aside: those are not kept.
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+    if (entry.path().filename().string().find(".damaged-") != std::string::npos)
+      std::filesystem::remove(entry.path(), ignored);
+  }
+  return 0;
+}
