@@ -15,3 +15,4 @@ zenta_fuzz_replay(h263_decode SOURCES ${PROJECT_SOURCE_DIR}/fuzz/h263_decode_fuz
 zenta_fuzz_replay(protocol SOURCES ${PROJECT_SOURCE_DIR}/fuzz/protocol_fuzz.cpp LIBRARIES stream_protocol)
 zenta_fuzz_replay(skin SOURCES ${PROJECT_SOURCE_DIR}/fuzz/skin_fuzz.cpp LIBRARIES skin_format)
 zenta_fuzz_replay(registry SOURCES ${PROJECT_SOURCE_DIR}/fuzz/registry_fuzz.cpp LIBRARIES platform)
+zenta_fuzz_replay(dialog SOURCES ${PROJECT_SOURCE_DIR}/fuzz/dialog_fuzz.cpp LIBRARIES platform)

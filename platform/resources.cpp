@@ -149,6 +149,16 @@ void registerResource(uint16_t type, uint16_t id, const std::u16string& name, co
   table()[Key{type, name.empty() ? id : uint16_t(0), upper(name)}] = Resource{data, size};
 }
 
+std::optional<size_t> resourceBytesFrom(const void* at) {
+  const auto* p = static_cast<const uint8_t*>(at);
+  std::lock_guard guard(lock());
+  for (const auto& [key, resource] : table()) {
+    if (p >= resource.data && p < resource.data + resource.size)
+      return size_t(resource.data + resource.size - p);
+  }
+  return std::nullopt;
+}
+
 }  // namespace zenta::platform
 
 using namespace zenta::platform;

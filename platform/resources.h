@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zenta::platform {
@@ -13,6 +14,10 @@ namespace zenta::platform {
 // RT_RCDATA 10) with a number, or with a name when `name` is not empty.
 void registerResource(uint16_t type, uint16_t id, const std::u16string& name, const uint8_t* data,
                       size_t size);
+
+// The bytes from `at` to the end of the registered resource that holds it;
+// nothing when no resource does.
+std::optional<size_t> resourceBytesFrom(const void* at);
 
 struct ResourceRegistrar {
   ResourceRegistrar(uint16_t type, uint16_t id, const char16_t* name, const uint8_t* data,

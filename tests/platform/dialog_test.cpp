@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialogs/dialog_template.h"
 #include "platform/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
@@ -46,6 +47,7 @@ class TemplateBuilder {
     return *this;
   }
   const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+  size_t bytes() const { return words_.size() * sizeof words_[0]; }
 
  private:
   void put16(WORD w) { words_.push_back(w); }
@@ -347,6 +349,21 @@ TEST_F(Dialogs, ComboBoxListAndSearches) {
   EXPECT_EQ(count("hosts selchange"), 1);
   EXPECT_EQ(count("hosts editchange"), 1);
   EXPECT_GE(count("hosts setfocus"), 1);
+}
+
+TEST_F(Dialogs, ATemplateIsReadWithinItsSize) {
+  const auto t = hostTemplate();
+  const auto* data = reinterpret_cast<const uint8_t*>(t.get());
+  zenta::platform::ParsedTemplate whole;
+  ASSERT_TRUE(zenta::platform::parseDialogTemplate(data, t.bytes(), whole));
+  EXPECT_EQ(whole.title, u"Select Host");
+  // Cut anywhere, the template is refused, and nothing past the cut is read
+  // (the copy ends there, so AddressSanitizer would see a read beyond it).
+  for (size_t cut = 0; cut < t.bytes(); ++cut) {
+    const std::vector<uint8_t> part(data, data + cut);
+    zenta::platform::ParsedTemplate parsed;
+    EXPECT_FALSE(zenta::platform::parseDialogTemplate(part.data(), part.size(), parsed)) << cut;
+  }
 }
 
 }  // namespace
