@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "viewer/main_window.h"
+#include "viewer/menu_commands.h"
 #include "viewer/pages.h"
 #include "viewer/ptz.h"
 
@@ -168,7 +169,7 @@ void tap(MainWindow& w, int x, int y) {
   const int mode = state.layoutMode;
   if (mode == 0) return;
   if (mode % 10 == 2) {
-    w.leaveFullScreen();
+    leaveFullScreen(w);
     return;
   }
   const auto& r = w.skin.records;

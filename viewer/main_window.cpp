@@ -206,9 +206,6 @@ void MainWindow::onLButtonUp(WPARAM, WORD x, WORD y, bool&) {
   release(*this, x, y);
 }
 
-void MainWindow::leaveFullScreen() {
-  viewer::leaveFullScreen(*this);
-}
 
 void MainWindow::onClose(bool& handled) {
   session.closeAllChannels();

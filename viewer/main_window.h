@@ -34,7 +34,6 @@ class MainWindow : public framework::CeWnd {
   // another record's destination.
   void drawRecord(SkinRecordId id);
   void drawRecordAt(SkinRecordId id, SkinRecordId place);
-  void leaveFullScreen();
   stream::ViewerState& state;
   SkinLayout skin;
   ChannelDisplay display{state, skin};
