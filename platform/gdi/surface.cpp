@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace zenta::platform {
 
@@ -169,6 +170,34 @@ void stretchBlit(Surface& dst, int x, int y, int width, int height, const Surfac
   }
   const int bytes = dst.bitsPerPixel() / 8;
   const bool copy = rop == SRCCOPY && dst.bitsPerPixel() == src.bitsPerPixel();
+  if (rop == SRCCOPY && src.bitsPerPixel() == 24 && dst.bitsPerPixel() == 32) {
+    // A channel's picture onto the screen, many times a second: the source
+    // column of every destination column is found once, and pixels move as
+    // bytes rather than through colour values. The same pixels as below.
+    thread_local std::vector<int> columns;
+    columns.resize(size_t(width));
+    for (int i = 0; i < width; ++i) {
+      int64_t u = int64_t(i) * srcWidth / width;
+      if (flipX) u = srcWidth - 1 - u;
+      const int64_t scol = sx + u;
+      columns[size_t(i)] = scol < 0 || scol >= src.width() ? -1 : int(scol);
+    }
+    forEachSpan(dst, RECT{x, y, x + width, y + height}, clip, [&](int x0, int x1, int row) {
+      int64_t v = int64_t(row - y) * srcHeight / height;
+      if (flipY) v = srcHeight - 1 - v;
+      const int64_t srow = sy + v;
+      if (srow < 0 || srow >= src.height()) return;
+      const uint8_t* s = src.row(int(srow));
+      auto* d = reinterpret_cast<uint32_t*>(dst.row(row));
+      for (int i = x0; i < x1; ++i) {
+        const int c = columns[size_t(i - x)];
+        if (c < 0) continue;
+        const uint8_t* p = s + 3 * c;
+        d[i] = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+      }
+    });
+    return;
+  }
   forEachSpan(dst, RECT{x, y, x + width, y + height}, clip, [&](int x0, int x1, int row) {
     int64_t v = int64_t(row - y) * srcHeight / height;
     if (flipY) v = srcHeight - 1 - v;
