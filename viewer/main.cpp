@@ -57,16 +57,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zenta: %s\nTry 'zenta --help'.\n", error.c_str());
     return 2;
   }
+  if (argc > 1) {
+    std::fprintf(stderr, "zenta: unknown argument '%s'\nTry 'zenta --help'.\n", argv[1]);
+    return 2;
+  }
   // Snapshots go to the user's pictures folder unless told otherwise.
   if (options.deviceRoot.empty()) {
     options.deviceRoot = zenta::viewer::picturesFolder();
     if (!options.deviceRoot.empty())
       std::filesystem::create_directories(options.deviceRoot, ignored);
     if (options.deviceRoot.empty()) options.deviceRoot.assign(1, '.');
-  }
-  if (argc > 1) {
-    std::fprintf(stderr, "zenta: unknown argument '%s'\nTry 'zenta --help'.\n", argv[1]);
-    return 2;
   }
   // Ctrl-C and a polite kill close the window as its close box would: the
   // channels are resumed and closed, and the program ends with code 0.
