@@ -132,7 +132,7 @@ void HostDialog::onOK() {
 void openHostDialog(stream::ViewerState& state) {
   SHFullScreen(framework::defaultOwnerWindow(), SHFS_SHOWSIPBUTTON);
   HostDialog dialog(state);
-  dialog.doModal(kHostDialogTemplate, nullptr, nullptr);
+  dialog.doModal(resources::kHostDialog, nullptr, nullptr);
 }
 
 }  // namespace zenta::hosts

@@ -6,20 +6,20 @@
 
 #include "framework/ce_dialog.h"
 #include "hosts/host_store.h"
+#include "resources/resource_ids.h"
 
 namespace zenta::hosts {
 
-inline constexpr int kHostDialogTemplate = 107;
-inline constexpr int kHostList = 1042;
-inline constexpr int kAccountField = 1081;
-inline constexpr int kPasswordField = 1082;
-inline constexpr int kGuestBox = 1035;
-inline constexpr int kDeleteButton = 1084;
+using resources::kAccountField;
+using resources::kDeleteButton;
+using resources::kGuestBox;
+using resources::kHostList;
+using resources::kPasswordField;
 
 class HostDialog : public framework::CeDialog {
  public:
   explicit HostDialog(stream::ViewerState& state)
-      : CeDialog(kHostDialogTemplate), state_(state), store_(state) {}
+      : CeDialog(resources::kHostDialog), state_(state), store_(state) {}
 
   LRESULT onInitDialog() override;
   void onOK() override;
