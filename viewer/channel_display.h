@@ -9,6 +9,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string_view>
 
 #include "stream/channel_state.h"
@@ -62,6 +63,13 @@ class ChannelDisplay {
   // its last payload byte was read (the receive-path benchmark's probe).
   using ShownHook = void (*)(int channel, std::chrono::steady_clock::time_point payloadRead);
   std::atomic<ShownHook> shownHook{nullptr};
+
+  // Held shared by a receive thread while it places and draws a picture,
+  // and exclusively by the UI thread while it changes the view and draws
+  // the new one, so that no picture lands where the old view put it. Taken
+  // before any canvas lock, and never held while channels are opened or
+  // closed (closing waits for the receive threads).
+  std::shared_mutex viewLock;
 
   RECT statusRect{};
   HBRUSH blackBrush = nullptr;

@@ -1,6 +1,7 @@
 #include "viewer/commands.h"
 
 #include <mutex>
+#include <shared_mutex>
 
 #include "viewer/main_window.h"
 #include "viewer/menu_commands.h"
@@ -53,6 +54,7 @@ void showPage(MainWindow& w) {
 }
 
 void step(MainWindow& w, bool forward) {
+  std::unique_lock view(w.display.viewLock);
   stream::ViewerState& state = w.state;
   w.drawRecordAt(forward ? kNextB : kPrevB, forward ? kNextA : kPrevA);
   if (!state.current.load()->active) return;
@@ -76,6 +78,7 @@ void step(MainWindow& w, bool forward) {
 }
 
 void onePicture(MainWindow& w) {
+  std::unique_lock view(w.display.viewLock);
   stream::ViewerState& state = w.state;
   if (state.layoutMode < 10) return;
   w.drawRecord(k4SplitA);
@@ -91,6 +94,7 @@ void onePicture(MainWindow& w) {
 }
 
 void fourPictures(MainWindow& w) {
+  std::unique_lock view(w.display.viewLock);
   stream::ViewerState& state = w.state;
   if (!state.current.load()->active || state.infoPending != 0 || state.channelCount < 4 ||
       state.layoutMode > 10) {
@@ -112,6 +116,7 @@ void fourPictures(MainWindow& w) {
 
 void connect(MainWindow& w) {
   stream::ViewerState& state = w.state;
+  std::unique_lock view(w.display.viewLock);
   w.drawRecordAt(kConnectB, kConnectA);
   w.drawRecord(k4SplitA);
   w.drawRecord(k1SplitB);
@@ -123,6 +128,7 @@ void connect(MainWindow& w) {
   state.channelCount = 0;
   state.connecting = true;
   state.infoPending = 0xFFFF;
+  view.unlock();  // the channels' threads start drawing
 
   std::u16string host;
   {
@@ -148,6 +154,7 @@ void connect(MainWindow& w) {
 
 void disconnect(MainWindow& w) {
   stream::ViewerState& state = w.state;
+  std::unique_lock view(w.display.viewLock);
   state.channelCount = 0;
   for (ChannelView& channel : state.channels)
     channel.active = false;
@@ -156,6 +163,7 @@ void disconnect(MainWindow& w) {
   BitBlt(state.windowDC, box.left, box.top, box.right - box.left, box.bottom - box.top,
          w.skin.skinDC, box.left, box.top, SRCCOPY);
   w.display.clearStatus();
+  view.unlock();  // closing waits for the receive threads
   w.session.closeAllChannels();
   setFirst(w, 0);
   state.layoutMode = 1;

@@ -206,7 +206,6 @@ void MainWindow::onLButtonUp(WPARAM, WORD x, WORD y, bool&) {
   release(*this, x, y);
 }
 
-
 void MainWindow::onClose(bool& handled) {
   session.closeAllChannels();
   DestroyWindow(hwnd);

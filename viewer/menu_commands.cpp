@@ -1,6 +1,7 @@
 #include "viewer/menu_commands.h"
 
 #include <mutex>
+#include <shared_mutex>
 
 #include "framework/ce_app.h"
 #include "viewer/main_window.h"
@@ -31,6 +32,7 @@ void showPageActive(MainWindow& w, bool resumeCommands) {
 }  // namespace
 
 void enterFullScreen(MainWindow& w) {
+  std::unique_lock view(w.display.viewLock);
   stream::ViewerState& state = w.state;
   if (!state.current.load()->active) return;
   const int count = state.channelCount;
@@ -60,6 +62,7 @@ void enterFullScreen(MainWindow& w) {
 }
 
 void leaveFullScreen(MainWindow& w) {
+  std::unique_lock view(w.display.viewLock);
   stream::ViewerState& state = w.state;
   const int count = state.channelCount;
   const bool four = state.layoutMode > 10;

@@ -1,6 +1,7 @@
 #include "viewer/ptz.h"
 
 #include <mutex>
+#include <shared_mutex>
 
 #include "viewer/main_window.h"
 #include "viewer/ptz_buttons.h"
@@ -24,6 +25,7 @@ bool ptzTap(MainWindow& window, int x, int y) {
 }
 
 void togglePtzMode(MainWindow& window) {
+  std::unique_lock view(window.display.viewLock);
   stream::ViewerState& state = window.state;
   state.ptzMode = !state.ptzMode;
   if (state.layoutMode == 1 && state.current.load()->active)

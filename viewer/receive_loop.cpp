@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <shared_mutex>
 
 #include "platform/files.h"
 #include "video/colour/canvas.h"
@@ -155,6 +156,7 @@ class Receiver {
     }
     // The decoder writes its own planes: the canvas is not held meanwhile.
     if (!decode(length)) return 0;
+    std::shared_lock view(display_.viewLock);
     std::lock_guard guard(channel_.canvasLock);
     const int width = channel_.decoder.width, height = channel_.decoder.height;
     if (width != channel_.codedWidth) {
