@@ -9,7 +9,8 @@ elseif(ZENTA_SANITIZE STREQUAL "fuzz")
   # Fuzz targets: coverage for libFuzzer, with AddressSanitizer and
   # UndefinedBehaviorSanitizer; the targets link the fuzzer itself.
   set(_zenta_san -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
-      -fno-omit-frame-pointer)
+      -fno-omit-frame-pointer
+      -fsanitize-coverage-ignorelist=${PROJECT_SOURCE_DIR}/fuzz/coverage_ignore.txt)
 elseif(NOT ZENTA_SANITIZE STREQUAL "")
   message(FATAL_ERROR "ZENTA_SANITIZE must be empty, 'address' or 'thread'")
 endif()

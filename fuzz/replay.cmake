@@ -16,3 +16,4 @@ zenta_fuzz_replay(protocol SOURCES ${PROJECT_SOURCE_DIR}/fuzz/protocol_fuzz.cpp 
 zenta_fuzz_replay(skin SOURCES ${PROJECT_SOURCE_DIR}/fuzz/skin_fuzz.cpp LIBRARIES skin_format)
 zenta_fuzz_replay(registry SOURCES ${PROJECT_SOURCE_DIR}/fuzz/registry_fuzz.cpp LIBRARIES platform)
 zenta_fuzz_replay(dialog SOURCES ${PROJECT_SOURCE_DIR}/fuzz/dialog_fuzz.cpp LIBRARIES platform)
+zenta_fuzz_replay(framing SOURCES ${PROJECT_SOURCE_DIR}/fuzz/framing_fuzz.cpp LIBRARIES stream)

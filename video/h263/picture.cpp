@@ -1,6 +1,7 @@
 // The picture header, the macroblock layer and the reconstruction of one
 // macroblock into the current frame.
 #include <algorithm>
+#include <cstring>
 
 #include "video/h263/context.h"
 #include "video/h263/kernels.h"
@@ -422,15 +423,27 @@ class MacroblockReader {
     return true;
   }
 
-  // The macroblocks after a broken one are taken over from the reference.
+  // The macroblocks after a broken one are taken over from the reference:
+  // the rest of the broken row block by block, the rows below it as whole
+  // plane areas, as a picture cut short often leaves most of it to copy.
   void concealRest() {
     const int from = d.mbRow * d.mbColumns + d.mbColumn;
-    for (int i = from; i < d.mbRows * d.mbColumns; ++i) {
-      d.mbRow = i / d.mbColumns;
-      d.mbColumn = i % d.mbColumns;
-      d.motionVectors[i] = {};
+    std::fill(d.motionVectors + from, d.motionVectors + d.mbRows * d.mbColumns, MotionVector{});
+    for (; d.mbColumn < d.mbColumns; ++d.mbColumn)
       recon.notCoded();
-    }
+    d.mbColumn = d.mbColumns - 1;
+    const int firstRow = d.mbRow + 1;
+    if (firstRow >= d.mbRows) return;
+    const PlanarFrame& cur = *d.currentFrame;
+    const PlanarFrame& ref = *d.reference;
+    const auto copyRows = [](uint8_t* dst, const uint8_t* src, ptrdiff_t stride, int first,
+                             int end) {
+      std::memcpy(dst + first * stride, src + first * stride, size_t(end - first) * size_t(stride));
+    };
+    copyRows(cur.y, ref.y, cur.stride, 16 * firstRow, d.paddedHeight);
+    copyRows(cur.cb, ref.cb, cur.stride / 2, 8 * firstRow, d.paddedHeight / 2);
+    copyRows(cur.cr, ref.cr, cur.stride / 2, 8 * firstRow, d.paddedHeight / 2);
+    d.mbRow = d.mbRows - 1;
   }
 
   H263Decoder& d;
