@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "video/colour/canvas_simd.h"
+#include "video/cpu.h"
+#if defined(__x86_64__) || defined(__i386__)
+#include "video/colour/x86/convert_init.h"
+#endif
 
 namespace zenta::video {
 
@@ -54,15 +57,29 @@ const YuvToRgbTables& yuvToRgbTables() {
   return tables;
 }
 
+void initColourKernels(ColourKernels& kernels, unsigned flags) {
+  kernels = {.convertRowPair = convertRowPairC};
+#if defined(__x86_64__) || defined(__i386__)
+  initColourKernelsSsse3(kernels, flags);
+  initColourKernelsAvx2(kernels, flags);
+#else
+  (void)flags;
+#endif
+}
+
 const ColourKernels& portableColourKernels() {
-  static constexpr ColourKernels kPortable = {convertRowPairC};
-  return kPortable;
+  static const ColourKernels kernels = [] {
+    ColourKernels k;
+    initColourKernels(k, 0);
+    return k;
+  }();
+  return kernels;
 }
 
 const ColourKernels& colourKernels() {
   static const ColourKernels kernels = [] {
-    ColourKernels k = portableColourKernels();
-    applySimdColourKernels(k);
+    ColourKernels k;
+    initColourKernels(k, cpuFlags());
     return k;
   }();
   return kernels;

@@ -62,7 +62,12 @@ struct ColourKernels {
                          const uint8_t* cb, const uint8_t* cr, int pixels);
 };
 
+// Fills the table for the instruction-set levels in `flags` (see
+// video/cpu.h): the portable entries first, then each level's overrides.
+void initColourKernels(ColourKernels& kernels, unsigned flags);
+
 const ColourKernels& portableColourKernels();
+// The table for cpuFlags(), filled once on first use; read-only afterwards.
 const ColourKernels& colourKernels();
 
 }  // namespace zenta::video

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "video/h263/kernels_sse2.h"
+#include "video/cpu.h"
+#if defined(__x86_64__) || defined(__i386__)
+#include "video/h263/x86/recon_init.h"
+#endif
 
 namespace zenta::video {
 
@@ -161,19 +164,41 @@ void addClippedC(uint8_t* dst, const int16_t* block, ptrdiff_t dstStride) {
 
 }  // namespace
 
+void initReconKernels(ReconKernels& kernels, unsigned flags) {
+  kernels = {
+      .copyBlock = copyBlockC,
+      .dequantIntra = dequantIntraC,
+      .dequantInter = dequantInterC,
+      .idct8x8 = idct8x8C,
+      .storeClipped = storeClippedC,
+      .clearBlocks = clearBlocksC,
+      .interpolateH = interpolateHC,
+      .interpolateV = interpolateVC,
+      .interpolateHV = interpolateHVC,
+      .addClipped = addClippedC,
+  };
+#if defined(__x86_64__) || defined(__i386__)
+  initReconKernelsSse2(kernels, flags);
+#else
+  (void)flags;
+#endif
+}
+
 const ReconKernels& portableKernels() {
-  static constexpr ReconKernels kPortable = {
-      copyBlockC,   dequantIntraC, dequantInterC, idct8x8C,       storeClippedC,
-      clearBlocksC, interpolateHC, interpolateVC, interpolateHVC, addClippedC};
-  return kPortable;
+  static const ReconKernels kernels = [] {
+    ReconKernels k;
+    initReconKernels(k, 0);
+    return k;
+  }();
+  return kernels;
 }
 
 const ReconKernels& reconKernels() {
   // A function-local static: filled once, thread-safely, before the first
   // reader gets it, and only read afterwards.
   static const ReconKernels kernels = [] {
-    ReconKernels k = portableKernels();
-    if (cpuHasSse2()) applySse2Kernels(k);
+    ReconKernels k;
+    initReconKernels(k, cpuFlags());
     return k;
   }();
   return kernels;

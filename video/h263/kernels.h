@@ -25,11 +25,16 @@ struct ReconKernels {
   void (*addClipped)(uint8_t* dst, const int16_t* block, ptrdiff_t dstStride);
 };
 
+// Fills the table for the instruction-set levels in `flags` (see
+// video/cpu.h): the portable entries first, then each level's overrides,
+// from the lowest up.
+void initReconKernels(ReconKernels& kernels, unsigned flags);
+
 // The portable kernels.
 const ReconKernels& portableKernels();
 
-// The kernels in use: the portable ones with the overrides this CPU allows.
-// Filled once, on first use, thread-safely; read-only afterwards.
+// The kernels in use: the table for cpuFlags(), filled once, on first use,
+// thread-safely; read-only afterwards.
 const ReconKernels& reconKernels();
 
 // Inverse quantisation of one level: QP x (2|L| + 1), minus 1 for even QP.
