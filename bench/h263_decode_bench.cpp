@@ -1,6 +1,6 @@
 // Decoding speed of our H.263 decoder beside libavcodec's (one thread), on
-// the same streams in the same run. Prints frames per second for each and,
-// at the end, our speed as a multiple of libavcodec's.
+// the same streams in the same run, round by round. Prints frames per
+// second for each and our speed as a multiple of libavcodec's.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/interleaved.h"
 #include "tests/support/reference_h263.h"
 #include "video/h263/decoder.h"
 #include "video/h263/stream_split.h"
@@ -71,38 +72,23 @@ void libavcodec(benchmark::State& state, const std::string& name) {
   state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(s.pictures.size()));
 }
 
-// Keeps frames per second of each run, for the closing comparison.
-class Reporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const auto items = run.counters.find("items_per_second");
-      if (items != run.counters.end()) fps[run.benchmark_name()] = items->second;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> fps;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
+  using zenta::bench::Body;
+  std::vector<std::pair<std::string, Body>> contenders;
   for (const std::string name : {"cif", "368x288"}) {
-    benchmark::RegisterBenchmark(("ours/" + name).c_str(), ours, name)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("libavcodec/" + name).c_str(), libavcodec, name)
-        ->Unit(benchmark::kMillisecond);
+    contenders.emplace_back(name + "/ours", [name](benchmark::State& st) { ours(st, name); });
+    contenders.emplace_back(name + "/libavcodec",
+                            [name](benchmark::State& st) { libavcodec(st, name); });
   }
+  zenta::bench::registerInterleaved(contenders, 5, benchmark::kMillisecond);
   benchmark::Initialize(&argc, argv);
-  Reporter reporter;
+  zenta::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  for (const std::string name : {"cif", "368x288"}) {
-    const double a = reporter.fps["ours/" + name], b = reporter.fps["libavcodec/" + name];
-    if (a > 0 && b > 0) {
-      std::printf("%s: ours %.0f frames/s, libavcodec %.0f frames/s, ratio %.2f\n", name.c_str(), a,
-                  b, a / b);
-    }
-  }
+  std::printf("\nFrames per second (median of the rounds), one thread, and ratio to libavcodec:\n");
+  for (const std::string name : {"cif", "368x288"})
+    reporter.printRatio(name + "/ours", name + "/libavcodec", "frames/s");
   benchmark::Shutdown();
   return 0;
 }

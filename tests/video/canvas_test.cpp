@@ -154,25 +154,5 @@ TEST(Colour, RotationCorners) {
   }
 }
 
-TEST(ColourKernelTable, EntriesInUseMatchThePortableOnes) {
-  const ColourKernels& fast = colourKernels();
-  const ColourKernels& portable = portableColourKernels();
-  std::mt19937 random(9);
-  for (int trial = 0; trial < 200; ++trial) {
-    const int pixels = 2 + 2 * int(random() % 184);
-    std::vector<uint8_t> y0(368), y1(368), cb(184), cr(184);
-    for (auto* v : {&y0, &y1, &cb, &cr}) {
-      for (auto& b : *v)
-        b = uint8_t(random());
-    }
-    std::vector<uint8_t> a(2 * kCanvasStride, 1), b(2 * kCanvasStride, 1);
-    fast.convertRowPair(a.data(), a.data() + kCanvasStride, y0.data(), y1.data(), cb.data(),
-                        cr.data(), pixels);
-    portable.convertRowPair(b.data(), b.data() + kCanvasStride, y0.data(), y1.data(), cb.data(),
-                            cr.data(), pixels);
-    ASSERT_EQ(a, b) << pixels;
-  }
-}
-
 }  // namespace
 }  // namespace zenta::video

@@ -210,56 +210,5 @@ INSTANTIATE_TEST_SUITE_P(Ieee1180Ranges, Accuracy,
                                            Range{256, 255, -1}, Range{5, 5, -1},
                                            Range{300, 300, -1}));
 
-// Every kernel in use against the portable one, on random inputs: a faster
-// version for this CPU must give the same bytes.
-TEST(KernelTable, EntriesInUseMatchThePortableOnes) {
-  const ReconKernels& fast = reconKernels();
-  const ReconKernels& portable = portableKernels();
-  std::mt19937 random(3);
-  const auto fillPixels = [&](Pixels& p) {
-    for (auto& v : p)
-      v = uint8_t(random());
-  };
-  for (int trial = 0; trial < 500; ++trial) {
-    Pixels src, a, b;
-    fillPixels(src);
-    fillPixels(a);
-    b = a;
-    const int rounding = trial & 1;
-    fast.copyBlock(a.data(), src.data(), 16, 16);
-    portable.copyBlock(b.data(), src.data(), 16, 16);
-    ASSERT_EQ(a, b);
-    fast.interpolateH(a.data(), src.data(), 16, 16, rounding);
-    portable.interpolateH(b.data(), src.data(), 16, 16, rounding);
-    ASSERT_EQ(a, b);
-    fast.interpolateV(a.data(), src.data(), 16, 16, rounding);
-    portable.interpolateV(b.data(), src.data(), 16, 16, rounding);
-    ASSERT_EQ(a, b);
-    fast.interpolateHV(a.data(), src.data(), 16, 16, rounding);
-    portable.interpolateHV(b.data(), src.data(), 16, 16, rounding);
-    ASSERT_EQ(a, b);
-
-    Block levels, x, y;
-    for (auto& v : levels)
-      v = int16_t(int(random() % 255) - 127);
-    const int qp = int(random() % 31) + 1;
-    fast.dequantIntra(x.data(), levels.data(), qp);
-    portable.dequantIntra(y.data(), levels.data(), qp);
-    ASSERT_EQ(x, y);
-    fast.dequantInter(x.data(), levels.data(), qp);
-    portable.dequantInter(y.data(), levels.data(), qp);
-    ASSERT_EQ(x, y);
-    fast.idct8x8(x.data());
-    portable.idct8x8(y.data());
-    ASSERT_EQ(x, y);
-    fast.addClipped(a.data(), x.data(), 16);
-    portable.addClipped(b.data(), y.data(), 16);
-    ASSERT_EQ(a, b);
-    fast.storeClipped(a.data(), x.data(), 16);
-    portable.storeClipped(b.data(), y.data(), 16);
-    ASSERT_EQ(a, b);
-  }
-}
-
 }  // namespace
 }  // namespace zenta::video
