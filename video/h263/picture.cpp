@@ -194,10 +194,17 @@ struct Reconstructor {
     }
   }
 
+  // A macroblock taken over from the reference: its 16 x 16 luma and two
+  // 8 x 8 chroma areas, copied row by row (fixed-size copies the compiler
+  // turns into single moves).
   void notCoded() const {
-    for (int b = 0; b < 6; ++b) {
+    const Place luma = place(0, *d.currentFrame, *d.reference);
+    for (int y = 0; y < 16; ++y)
+      std::memcpy(luma.dst + y * luma.stride, luma.ref + y * luma.stride, 16);
+    for (int b = 4; b < 6; ++b) {
       const Place p = place(b, *d.currentFrame, *d.reference);
-      k.copyBlock(p.dst, p.ref, p.stride, p.stride);
+      for (int y = 0; y < 8; ++y)
+        std::memcpy(p.dst + y * p.stride, p.ref + y * p.stride, 8);
     }
   }
 
@@ -308,19 +315,31 @@ class MacroblockReader {
 
   // Reads one block's events; `ac` becomes true when a value lands beyond
   // position 0.
+  // Reads a block's coefficients from position `scan` on. The reader is
+  // worked on in a local copy, so that its state stays in registers through
+  // the loop, and written back at the end.
   bool coefficients(int16_t* block, int scan, bool& ac) {
+    BitReader bits = r;
+    const bool ok = coefficientLoop(bits, block, scan, ac);
+    r = bits;
+    return ok;
+  }
+
+  bool coefficientLoop(BitReader& bits, int16_t* block, int scan, bool& ac) const {
     for (;;) {
       int last, run, level;
-      if (r.peek(7) == 0b0000011) {
-        r.skip(7);
-        last = static_cast<int>(r.read(1));
-        run = static_cast<int>(r.read(6));
-        level = static_cast<int8_t>(r.read(8));
+      if (bits.peek(7) == 0b0000011) {
+        bits.skip(7);
+        last = static_cast<int>(bits.read(1));
+        run = static_cast<int>(bits.read(6));
+        level = static_cast<int8_t>(bits.read(8));
       } else {
-        const CoefficientEntry& e = t.tcoef[r.peek(kTcoefBits)];
+        const CoefficientEntry& e = t.tcoef[bits.peek(kTcoefBits)];
         if (e.level == 0) return false;
-        r.skip(e.length);
-        level = r.readBit() ? -e.level : e.level;
+        // The code and its sign bit, taken in one step.
+        const bool negative = (bits.peek(e.length + 1) & 1) != 0;
+        bits.skip(e.length + 1);
+        level = negative ? -e.level : e.level;
         last = e.last;
         run = e.run;
       }

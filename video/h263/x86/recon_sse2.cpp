@@ -114,6 +114,9 @@ void dequantIntraSse2(int16_t* dst, const int16_t* src, int qp) {
 // time. Its butterflies regroup exactly as sums of two products, such as
 // W7 (c1 + c7) + (W1 - W7) c1 = W1 c1 + W7 c7, which one multiply-add of
 // 16-bit pairs gives in 32-bit lanes.
+// Helpers of the transform are inlined, so that its rows stay in registers.
+#define ZENTA_INLINE inline __attribute__((always_inline))
+
 constexpr int16_t W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
 // Eight 32-bit values as two vectors: lanes 0 to 3, then 4 to 7.
@@ -121,46 +124,46 @@ struct Wide {
   __m128i lo, hi;
 };
 
-Wide add(Wide a, Wide b) {
+ZENTA_INLINE Wide add(Wide a, Wide b) {
   return {_mm_add_epi32(a.lo, b.lo), _mm_add_epi32(a.hi, b.hi)};
 }
-Wide sub(Wide a, Wide b) {
+ZENTA_INLINE Wide sub(Wide a, Wide b) {
   return {_mm_sub_epi32(a.lo, b.lo), _mm_sub_epi32(a.hi, b.hi)};
 }
-Wide addConstant(Wide a, int32_t c) {
+ZENTA_INLINE Wide addConstant(Wide a, int32_t c) {
   const __m128i k = _mm_set1_epi32(c);
   return {_mm_add_epi32(a.lo, k), _mm_add_epi32(a.hi, k)};
 }
 template <int bits>
-Wide shiftRight(Wide a) {
+ZENTA_INLINE Wide shiftRight(Wide a) {
   return {_mm_srai_epi32(a.lo, bits), _mm_srai_epi32(a.hi, bits)};
 }
 
 // wx x + wy y, lane by lane, in 32 bits.
-Wide products(__m128i x, __m128i y, int16_t wx, int16_t wy) {
+ZENTA_INLINE Wide products(__m128i x, __m128i y, int16_t wx, int16_t wy) {
   const __m128i w = _mm_set1_epi32(int32_t(uint32_t(uint16_t(wx)) | uint32_t(uint16_t(wy)) << 16));
   return {_mm_madd_epi16(_mm_unpacklo_epi16(x, y), w), _mm_madd_epi16(_mm_unpackhi_epi16(x, y), w)};
 }
 
 // (181 v + 128) >> 8, the product wrapping in 32 bits: 181 = 128 + 32 +
 // 16 + 4 + 1, and shifts and sums wrap as the portable kernel's does.
-__m128i rotate181(__m128i v) {
+ZENTA_INLINE __m128i rotate181(__m128i v) {
   const __m128i sum =
       _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(v, 7), _mm_slli_epi32(v, 5)),
                     _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(v, 4), _mm_slli_epi32(v, 2)), v));
   return _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(128)), 8);
 }
-Wide rotate181(Wide v) {
+ZENTA_INLINE Wide rotate181(Wide v) {
   return {rotate181(v.lo), rotate181(v.hi)};
 }
 
 // The low 16 bits of each lane, as the portable kernel's int16_t cast.
-__m128i narrowWrapping(Wide v) {
+ZENTA_INLINE __m128i narrowWrapping(Wide v) {
   return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(v.lo, 16), 16),
                          _mm_srai_epi32(_mm_slli_epi32(v.hi, 16), 16));
 }
 
-void transpose(__m128i r[8]) {
+ZENTA_INLINE void transpose(__m128i r[8]) {
   const __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]), t1 = _mm_unpackhi_epi16(r[0], r[1]);
   const __m128i t2 = _mm_unpacklo_epi16(r[2], r[3]), t3 = _mm_unpackhi_epi16(r[2], r[3]);
   const __m128i t4 = _mm_unpacklo_epi16(r[4], r[5]), t5 = _mm_unpackhi_epi16(r[4], r[5]);
@@ -184,7 +187,7 @@ void transpose(__m128i r[8]) {
 struct PassOutputs {
   Wide v[8];
 };
-PassOutputs butterflies(Wide e, Wide f, Wide g, Wide h, Wide a, Wide b, Wide cc, Wide d) {
+ZENTA_INLINE PassOutputs butterflies(Wide e, Wide f, Wide g, Wide h, Wide a, Wide b, Wide cc, Wide d) {
   const Wide a1 = add(a, cc), a2 = sub(a, cc), b1 = add(b, d), b2 = sub(b, d);
   const Wide e1 = add(e, h), e2 = sub(e, h), f1 = add(f, g), f2 = sub(f, g);
   const Wide m = rotate181(add(a2, b2)), n = rotate181(sub(a2, b2));
@@ -193,7 +196,7 @@ PassOutputs butterflies(Wide e, Wide f, Wide g, Wide h, Wide a, Wide b, Wide cc,
 }
 
 // The row pass on c[k] = coefficient k of eight rows (one row a lane).
-void rowPass(__m128i c[8]) {
+ZENTA_INLINE void rowPass(__m128i c[8]) {
   const Wide k0 = products(c[0], _mm_set1_epi16(1), 2048, 128);
   const Wide k1 = products(c[4], c[4], 2048, 0);
   const PassOutputs out =
@@ -207,7 +210,7 @@ void rowPass(__m128i c[8]) {
 
 // The column pass on c[k] = row k of the row pass's output (one column a
 // lane), clamped to -256..255 at the end.
-void columnPass(__m128i c[8]) {
+ZENTA_INLINE void columnPass(__m128i c[8]) {
   const Wide e = addConstant(products(c[0], c[4], 256, 256), 8192);
   const Wide f = addConstant(products(c[0], c[4], 256, -256), 8192);
   const auto odd = [](__m128i x, __m128i y, int16_t wx, int16_t wy) {
