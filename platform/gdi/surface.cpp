@@ -146,9 +146,18 @@ void blit(Surface& dst, int x, int y, int width, int height, const Surface& src,
   });
 }
 
-void stretchBlit(Surface& dst, int x, int y, int width, int height, const Surface& src, int sx,
-                 int sy, int srcWidth, int srcHeight, DWORD rop, const ClipList& clip) {
-  if (width == 0 || height == 0 || srcWidth == 0 || srcHeight == 0) return;
+namespace {
+
+// A stretch with positive extents and the mirroring flags.
+struct StretchGeometry {
+  int x, y, width, height, sx, sy, srcWidth, srcHeight;
+  bool flipX, flipY;
+};
+
+// False for an empty stretch.
+bool normalise(int x, int y, int width, int height, int sx, int sy, int srcWidth, int srcHeight,
+               StretchGeometry& g) {
+  if (width == 0 || height == 0 || srcWidth == 0 || srcHeight == 0) return false;
   // Mirroring: a negative extent on one side and not the other flips.
   const bool flipX = (width < 0) != (srcWidth < 0);
   const bool flipY = (height < 0) != (srcHeight < 0);
@@ -168,36 +177,15 @@ void stretchBlit(Surface& dst, int x, int y, int width, int height, const Surfac
     sy += srcHeight;
     srcHeight = -srcHeight;
   }
+  g = {x, y, width, height, sx, sy, srcWidth, srcHeight, flipX, flipY};
+  return true;
+}
+
+void stretchGeneral(Surface& dst, const StretchGeometry& g, const Surface& src, DWORD rop,
+                    const ClipList& clip) {
+  const auto [x, y, width, height, sx, sy, srcWidth, srcHeight, flipX, flipY] = g;
   const int bytes = dst.bitsPerPixel() / 8;
   const bool copy = rop == SRCCOPY && dst.bitsPerPixel() == src.bitsPerPixel();
-  if (rop == SRCCOPY && src.bitsPerPixel() == 24 && dst.bitsPerPixel() == 32) {
-    // A channel's picture onto the screen, many times a second: the source
-    // column of every destination column is found once, and pixels move as
-    // bytes rather than through colour values. The same pixels as below.
-    thread_local std::vector<int> columns;
-    columns.resize(size_t(width));
-    for (int i = 0; i < width; ++i) {
-      int64_t u = int64_t(i) * srcWidth / width;
-      if (flipX) u = srcWidth - 1 - u;
-      const int64_t scol = sx + u;
-      columns[size_t(i)] = scol < 0 || scol >= src.width() ? -1 : int(scol);
-    }
-    forEachSpan(dst, RECT{x, y, x + width, y + height}, clip, [&](int x0, int x1, int row) {
-      int64_t v = int64_t(row - y) * srcHeight / height;
-      if (flipY) v = srcHeight - 1 - v;
-      const int64_t srow = sy + v;
-      if (srow < 0 || srow >= src.height()) return;
-      const uint8_t* s = src.row(int(srow));
-      auto* d = reinterpret_cast<uint32_t*>(dst.row(row));
-      for (int i = x0; i < x1; ++i) {
-        const int c = columns[size_t(i - x)];
-        if (c < 0) continue;
-        const uint8_t* p = s + 3 * c;
-        d[i] = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-      }
-    });
-    return;
-  }
   forEachSpan(dst, RECT{x, y, x + width, y + height}, clip, [&](int x0, int x1, int row) {
     int64_t v = int64_t(row - y) * srcHeight / height;
     if (flipY) v = srcHeight - 1 - v;
@@ -219,6 +207,58 @@ void stretchBlit(Surface& dst, int x, int y, int width, int height, const Surfac
       }
     }
   });
+}
+
+// A channel's picture onto the screen, many times a second: the source
+// column of every destination column is found once, and pixels move as
+// bytes rather than through colour values. The same pixels as the general
+// path.
+void stretch24To32(Surface& dst, const StretchGeometry& g, const Surface& src,
+                   const ClipList& clip) {
+  const auto [x, y, width, height, sx, sy, srcWidth, srcHeight, flipX, flipY] = g;
+  thread_local std::vector<int> columns;
+  columns.resize(size_t(width));
+  for (int i = 0; i < width; ++i) {
+    int64_t u = int64_t(i) * srcWidth / width;
+    if (flipX) u = srcWidth - 1 - u;
+    const int64_t scol = sx + u;
+    columns[size_t(i)] = scol < 0 || scol >= src.width() ? -1 : int(scol);
+  }
+  forEachSpan(dst, RECT{x, y, x + width, y + height}, clip, [&](int x0, int x1, int row) {
+    int64_t v = int64_t(row - y) * srcHeight / height;
+    if (flipY) v = srcHeight - 1 - v;
+    const int64_t srow = sy + v;
+    if (srow < 0 || srow >= src.height()) return;
+    const uint8_t* s = src.row(int(srow));
+    auto* d = reinterpret_cast<uint32_t*>(dst.row(row));
+    for (int i = x0; i < x1; ++i) {
+      const int c = columns[size_t(i - x)];
+      if (c < 0) continue;
+      const uint8_t* p = s + 3 * c;
+      d[i] = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
+  });
+}
+
+}  // namespace
+
+void stretchBlitPortable(Surface& dst, int x, int y, int width, int height, const Surface& src,
+                         int sx, int sy, int srcWidth, int srcHeight, DWORD rop,
+                         const ClipList& clip) {
+  StretchGeometry g;
+  if (normalise(x, y, width, height, sx, sy, srcWidth, srcHeight, g))
+    stretchGeneral(dst, g, src, rop, clip);
+}
+
+void stretchBlit(Surface& dst, int x, int y, int width, int height, const Surface& src, int sx,
+                 int sy, int srcWidth, int srcHeight, DWORD rop, const ClipList& clip) {
+  StretchGeometry g;
+  if (!normalise(x, y, width, height, sx, sy, srcWidth, srcHeight, g)) return;
+  if (rop == SRCCOPY && src.bitsPerPixel() == 24 && dst.bitsPerPixel() == 32) {
+    stretch24To32(dst, g, src, clip);
+  } else {
+    stretchGeneral(dst, g, src, rop, clip);
+  }
 }
 
 void drawMask(Surface& dst, int x, int y, const uint8_t* mask, int width, int height, int pitch,

@@ -64,6 +64,11 @@ void blit(Surface& dst, int x, int y, int width, int height, const Surface& src,
 // or height mirrors along that axis.
 void stretchBlit(Surface& dst, int x, int y, int width, int height, const Surface& src, int sx,
                  int sy, int srcWidth, int srcHeight, DWORD rop, const ClipList& clip);
+// The same stretch by the general per-pixel path alone, for every format
+// and operation: stretchBlit's faster ways must give its pixels.
+void stretchBlitPortable(Surface& dst, int x, int y, int width, int height, const Surface& src,
+                         int sx, int sy, int srcWidth, int srcHeight, DWORD rop,
+                         const ClipList& clip);
 // Writes a one-bit coverage mask (rows of `pitch` bytes, most significant
 // bit first) in `colour` with its top-left corner at (x, y).
 void drawMask(Surface& dst, int x, int y, const uint8_t* mask, int width, int height, int pitch,
