@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     contenders.emplace_back(std::string(s.name) + "/libswscale",
                             [s](benchmark::State& st) { libswscale(st, s.width, s.height); });
   }
-  zenta::bench::registerInterleaved(contenders, 5);
+  zenta::bench::registerInterleaved(contenders, 9);
   benchmark::Initialize(&argc, argv);
   zenta::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -50,23 +50,24 @@ ZENTA_AVX2_INLINE Chroma chromaTerms(__m256i u, __m256i v) {
   const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(v, u), factors);
   const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(v, u), factors);
   const __m256i high = _mm256_packs_epi32(_mm256_srai_epi32(lo, 16), _mm256_srai_epi32(hi, 16));
-  const __m256i low = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(lo, 16), 16),
-                                         _mm256_srai_epi32(_mm256_slli_epi32(hi, 16), 16));
+  // The low halves wrap alike in 16 bits, so two multiply-lows give them.
+  const __m256i low = _mm256_add_epi16(_mm256_mullo_epi16(v, _mm256_set1_epi16(kCrGreen)),
+                                       _mm256_mullo_epi16(u, _mm256_set1_epi16(kCbGreen)));
   c.green = {_mm256_sub_epi16(high, v), flip(low)};
   return c;
 }
 
 struct Luma {
-  __m256i high, low, flippedLow;
+  __m256i high, low;
 };
 
 ZENTA_AVX2_INLINE Luma lumaTerms(__m256i y) {
   const __m256i low = _mm256_mullo_epi16(y, _mm256_set1_epi16(kLuma));
-  return {_mm256_add_epi16(y, _mm256_mulhi_epi16(y, _mm256_set1_epi16(kLuma))), low, flip(low)};
+  return {_mm256_add_epi16(y, _mm256_mulhi_epi16(y, _mm256_set1_epi16(kLuma))), low};
 }
 
 ZENTA_AVX2_INLINE __m256i channel(const Luma& l, const Term& t) {
-  const __m256i carry = _mm256_cmpgt_epi16(l.flippedLow, _mm256_add_epi16(l.low, t.flippedLow));
+  const __m256i carry = _mm256_cmpgt_epi16(t.flippedLow, _mm256_add_epi16(l.low, t.flippedLow));
   return _mm256_sub_epi16(_mm256_add_epi16(l.high, t.high), carry);
 }
 

@@ -8,11 +8,12 @@
 // (the multiply-high and multiply-low of 16-bit lanes). The sum of the luma
 // term L and a chroma term C then shifts down to
 //   (L + C) >> 16 = L.high + C.high + carry(L.low + C.low),
-// the carry being the overflow of the 16-bit sum of the low halves. It is
-// found with a signed comparison: with both low halves flipped at bit 15,
-// it is set exactly when the flipped L.low is greater than the sum.
-// The green term has two chroma products; its halves come from one 32-bit
-// multiply-add per sample.
+// the carry being the overflow of the 16-bit sum of the low halves, which
+// wraps below C.low exactly when it overflows. That is a signed comparison
+// once both sides are flipped at bit 15: the chroma terms keep C.low
+// flipped, and L.low plus the flipped C.low is the flipped sum.
+// The green term has two chroma products: its whole part comes from one
+// 32-bit multiply-add per sample, its low half from two multiply-lows.
 //
 // The pixels of a row are taken as even and odd columns: a 16-bit load of
 // the luma row holds an even pixel in each word's low byte and the odd one
@@ -65,26 +66,27 @@ ZENTA_SSSE3_INLINE Chroma chromaTerms(__m128i u, __m128i v) {
   const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(v, u), factors);
   // |12257 v - 25675 u| < 2^23: the high halves fit 16 bits.
   const __m128i high = _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
-  const __m128i low = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(lo, 16), 16),
-                                      _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16));
+  // The low halves wrap alike in 16 bits, so two multiply-lows give them.
+  const __m128i low = _mm_add_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(kCrGreen)),
+                                    _mm_mullo_epi16(u, _mm_set1_epi16(kCbGreen)));
   c.green = {_mm_sub_epi16(high, v), flip(low)};
   return c;
 }
 
 struct Luma {
-  __m128i high, low, flippedLow;
+  __m128i high, low;
 };
 
 // The luma terms of Y - 16 in each lane.
 ZENTA_SSSE3_INLINE Luma lumaTerms(__m128i y) {
   const __m128i low = _mm_mullo_epi16(y, _mm_set1_epi16(kLuma));
-  return {_mm_add_epi16(y, _mm_mulhi_epi16(y, _mm_set1_epi16(kLuma))), low, flip(low)};
+  return {_mm_add_epi16(y, _mm_mulhi_epi16(y, _mm_set1_epi16(kLuma))), low};
 }
 
 // One channel of a pixel in each lane, before the clamp to 0..255 that
 // packing to bytes does.
 ZENTA_SSSE3_INLINE __m128i channel(const Luma& l, const Term& t) {
-  const __m128i carry = _mm_cmpgt_epi16(l.flippedLow, _mm_add_epi16(l.low, t.flippedLow));
+  const __m128i carry = _mm_cmpgt_epi16(t.flippedLow, _mm_add_epi16(l.low, t.flippedLow));
   return _mm_sub_epi16(_mm_add_epi16(l.high, t.high), carry);
 }
 
