@@ -1,6 +1,7 @@
 // Hand-made bitstreams for the decoder's edge cases.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -379,6 +380,46 @@ TEST(DecoderRobustness, DamagedRealPicturesStayInBounds) {
     ASSERT_GT(h263Decode(handle, &frame, picture.data(), picture.size()), 0);
   }
   h263Destroy(handle);
+}
+
+// A reset decoder keeps its buffers and decodes exactly as a fresh one:
+// a stream entered at a P picture is predicted from mid grey, not from what
+// the decoder held before, and a new size still reallocates.
+TEST(DecoderLife, AResetDecoderDecodesAsAFreshOne) {
+  zenta::testing::StreamRecipe recipe;
+  recipe.codec = "h263p";
+  recipe.width = 368;
+  recipe.height = 288;
+  recipe.frames = 4;
+  const auto stream = zenta::testing::makeStream(recipe);
+  const auto pictures = splitPictures(stream.coded);
+  ASSERT_EQ(pictures.size(), 4u);
+  H263DecoderHandle reused, fresh;
+  ASSERT_EQ(h263Create(reused), 0);
+  PlanarFrame* frame = nullptr;
+  for (const auto& picture : pictures)
+    ASSERT_GT(h263Decode(reused, &frame, picture.data(), picture.size()), 0);
+  const PlanarFrame* records = reused.context->frameRecords;
+  ASSERT_EQ(h263Reset(reused), 0);
+  EXPECT_EQ(reused.context->frameRecords, records);
+  ASSERT_EQ(h263Create(fresh), 0);
+  for (size_t i = 1; i < pictures.size(); ++i) {
+    PlanarFrame *a = nullptr, *b = nullptr;
+    ASSERT_GT(h263Decode(reused, &a, pictures[i].data(), pictures[i].size()), 0);
+    ASSERT_GT(h263Decode(fresh, &b, pictures[i].data(), pictures[i].size()), 0);
+    const size_t bytes = size_t(a->stride) * size_t(reused.height) * 3 / 2;
+    ASSERT_EQ(std::memcmp(a->y, b->y, bytes), 0) << "picture " << i;
+  }
+  EXPECT_EQ(reused.context->frameRecords, records);
+  // A picture of another size after a reset gets buffers of its size.
+  ASSERT_EQ(h263Reset(reused), 0);
+  BitWriter qcif = baseline(2, 1);
+  ASSERT_GT(h263Decode(reused, &frame, qcif.ones(99).bytes().data(), qcif.bytes().size()), 0);
+  EXPECT_EQ(reused.width, 176);
+  h263Destroy(reused);
+  h263Destroy(fresh);
+  H263DecoderHandle empty;
+  EXPECT_EQ(h263Reset(empty), -1);
 }
 
 }  // namespace

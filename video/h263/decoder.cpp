@@ -130,6 +130,29 @@ int h263PictureType(const uint8_t* payload, size_t length) {
   return parsePictureHeader(header) == 0 ? header.pictureType : 0;
 }
 
+int h263Reset(H263DecoderHandle& handle) {
+  H263Decoder* decoder = handle.context;
+  if (decoder == nullptr) return -1;
+  const H263Decoder kept = *decoder;
+  *decoder = H263Decoder{};
+  if (kept.frameRecords == nullptr) return 0;
+  // The buffers, their size, and the contents that new buffers get.
+  decoder->frameRecords = kept.frameRecords;
+  decoder->workBlock = kept.workBlock;
+  std::copy(std::begin(kept.blocks), std::end(kept.blocks), decoder->blocks);
+  decoder->motionVectors = kept.motionVectors;
+  decoder->paddedWidth = kept.paddedWidth;
+  decoder->paddedHeight = kept.paddedHeight;
+  decoder->currentFrame = &decoder->frameRecords[0];
+  decoder->reference = &decoder->frameRecords[1];
+  const size_t planeBytes = size_t(kept.paddedWidth) * size_t(kept.paddedHeight) * 3 / 2;
+  for (int i = 0; i < 2; ++i)
+    std::memset(decoder->frameRecords[i].y, 128, planeBytes);
+  std::fill_n(decoder->motionVectors,
+              size_t(kept.paddedWidth / 16) * size_t(kept.paddedHeight / 16), MotionVector{});
+  return 0;
+}
+
 void h263Destroy(H263DecoderHandle& handle) {
   if (handle.context == nullptr) return;
   releaseBuffers(*handle.context);

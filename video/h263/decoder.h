@@ -42,6 +42,12 @@ int h263Decode(H263DecoderHandle& handle, PlanarFrame** output, const uint8_t* p
 // (an extended header that relies on an earlier one counts as 0).
 int h263PictureType(const uint8_t* payload, size_t length);
 
+// Puts the context back in the state of a fresh one, as h263Create leaves
+// it, but keeps its buffers, cleared as new ones are: the next picture of
+// the same size allocates nothing. For a caller that runs many streams
+// one after the other. Returns 0, or -1 for a handle without a context.
+int h263Reset(H263DecoderHandle& handle);
+
 // Releases every buffer the context holds and then the context itself.
 // The context pointer is left as it is; the caller zero-fills the handle
 // before the next create. Accepts a handle without a context.
