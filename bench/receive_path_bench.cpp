@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/device.h"
-#include "platform/registry.h"
+#include "platform/device/device.h"
+#include "platform/registry/registry.h"
 #include "viewer/commands.h"
 #include "viewer/main_window.h"
 #include "viewer/viewer_app.h"

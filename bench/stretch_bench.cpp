@@ -6,7 +6,7 @@
 #include <random>
 
 #include "bench/interleaved.h"
-#include "platform/gdi/surface.h"
+#include "platform/screen/surface.h"
 
 namespace {
 

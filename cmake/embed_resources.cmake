@@ -3,7 +3,7 @@
 # the build, as a script: cmake -DMANIFEST=... -DBASE=... -DOUTPUT=... -P.
 function(zenta_embed_resources manifest base output)
   file(STRINGS "${manifest}" lines)
-  set(body "// Generated from ${manifest}; do not edit.\n#include \"platform/resources.h\"\n\nnamespace {\n")
+  set(body "// Generated from ${manifest}; do not edit.\n#include \"platform/resources/resources.h\"\n\nnamespace {\n")
   set(index 0)
   set(files "")
   foreach(line IN LISTS lines)

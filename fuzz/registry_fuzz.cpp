@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/fuzz_target.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "platform/windows.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/handles.h"
+#include "platform/base/handles.h"
 #include "stream/protocol.h"
 #include "video/h263/decoder.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/device.h"
+#include "platform/device/device.h"
 #include "viewer/main_window.h"
 #include "viewer/pictures_folder.h"
 #include "viewer/viewer_app.h"

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "platform/files.h"
+#include "platform/base/files.h"
 #include "video/colour/canvas.h"
 #include "video/snapshot/jpeg_writer.h"
 #include "viewer/time_text.h"

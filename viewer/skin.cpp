@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/files.h"
+#include "platform/base/files.h"
 
 namespace zenta::viewer {
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/controls/controls.h"
+#include "platform/base/text.h"
 #include "platform/gdi/text.h"
 
 namespace zenta::platform {
@@ -26,13 +27,6 @@ struct ComboState {
 
 ComboState* stateOf(HWND hwnd) {
   return reinterpret_cast<ComboState*>(GetWindowLongW(hwnd, 0));
-}
-
-std::u16string lower(std::u16string text) {
-  for (auto& c : text) {
-    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-  }
-  return text;
 }
 
 int itemHeight() {
@@ -255,12 +249,12 @@ LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       // From the item after `index` (-1: from the start), wrapping round,
       // without regard to case: whole text, or the start of it.
       if (text == nullptr || s->items.empty()) return CB_ERR;
-      const std::u16string wanted = lower(text);
+      const std::u16string wanted = foldCase(text);
       const size_t n = s->items.size();
       const size_t start = index < 0 || index >= intptr_t(n) ? 0 : size_t(index) + 1;
       for (size_t step = 0; step < n; ++step) {
         const size_t i = (start + step) % n;
-        const std::u16string item = lower(s->items[i]);
+        const std::u16string item = foldCase(s->items[i]);
         const bool hit =
             message == CB_FINDSTRINGEXACT ? item == wanted : item.rfind(wanted, 0) == 0;
         if (!hit) continue;

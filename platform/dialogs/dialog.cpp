@@ -11,8 +11,8 @@
 #include "platform/controls/controls.h"
 #include "platform/dialogs/dialog_template.h"
 #include "platform/gdi/text.h"
-#include "platform/resources.h"
-#include "platform/screen.h"
+#include "platform/resources/resources.h"
+#include "platform/screen/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/state.h"
 

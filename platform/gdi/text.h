@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "platform/gdi/surface.h"
+#include "platform/screen/surface.h"
 #include "platform/windows.h"
 
 namespace zenta::platform {

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/gdi/dc.h"
-#include "platform/screen.h"
+#include "platform/screen/screen.h"
 #include "platform/wm/state.h"
 #include "platform/wm/window_manager.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/gdi/surface.h"
+#include "platform/screen/surface.h"
 #include "platform/windows.h"
 
 namespace zenta::platform {

@@ -1,6 +1,7 @@
 // Window classes, the window tree, z-order, geometry and the default
 // window procedure.
 #include "platform/wm/window_manager.h"
+#include "platform/base/text.h"
 
 #include <unistd.h>
 
@@ -12,8 +13,8 @@
 #include <vector>
 
 #include "platform/controls/controls.h"
-#include "platform/files.h"
-#include "platform/screen.h"
+#include "platform/base/files.h"
+#include "platform/screen/screen.h"
 #include "platform/wm/peers.h"
 #include "platform/wm/state.h"
 
@@ -25,14 +26,6 @@ WindowManagerState& wm() {
 }
 
 namespace {
-
-std::u16string lower(std::u16string_view text) {
-  std::u16string out(text);
-  for (auto& c : out) {
-    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-  }
-  return out;
-}
 
 std::u16string textOf(LPCWSTR text) {
   return text == nullptr ? std::u16string() : std::u16string(text);
@@ -174,7 +167,7 @@ HWND findOwnWindow(LPCWSTR className, LPCWSTR windowName) {
   auto& s = wm();
   std::lock_guard guard(s.lock);
   for (const Window* w : s.topLevel) {
-    if (className != nullptr && lower(w->cls->name) != lower(className)) continue;
+    if (className != nullptr && foldCase(w->cls->name) != foldCase(className)) continue;
     if (windowName != nullptr && w->text != windowName) continue;
     return handleOf(w);
   }
@@ -200,7 +193,7 @@ ATOM RegisterClassW(const WNDCLASSW* wc) {
   if (wc == nullptr || wc->lpszClassName == nullptr || wc->lpfnWndProc == nullptr) return 0;
   auto& s = wm();
   std::lock_guard guard(s.lock);
-  const std::u16string key = lower(wc->lpszClassName);
+  const std::u16string key = foldCase(wc->lpszClassName);
   if (s.classes.count(key) != 0) return 0;
   auto cls = std::make_shared<WindowClass>();
   cls->name = wc->lpszClassName;
@@ -216,7 +209,7 @@ BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
   if (className == nullptr) return FALSE;
   auto& s = wm();
   std::lock_guard guard(s.lock);
-  return s.classes.erase(lower(className)) != 0 ? TRUE : FALSE;
+  return s.classes.erase(foldCase(className)) != 0 ? TRUE : FALSE;
 }
 
 BOOL GetClassInfoW(HINSTANCE, LPCWSTR className, WNDCLASSW* wc) {
@@ -224,7 +217,7 @@ BOOL GetClassInfoW(HINSTANCE, LPCWSTR className, WNDCLASSW* wc) {
   registerSystemClasses();
   auto& s = wm();
   std::lock_guard guard(s.lock);
-  const auto it = s.classes.find(lower(className));
+  const auto it = s.classes.find(foldCase(className));
   if (it == s.classes.end()) return FALSE;
   *wc = it->second->wc;
   return TRUE;
@@ -240,7 +233,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   HWND hwnd = nullptr;
   {
     std::lock_guard guard(s.lock);
-    const auto it = s.classes.find(lower(className));
+    const auto it = s.classes.find(foldCase(className));
     if (it == s.classes.end()) return nullptr;
     Window* parentWindow = parent != nullptr ? s.find(parent) : nullptr;
     if (parent != nullptr && parentWindow == nullptr) return nullptr;

@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/gdi/surface.h"
+#include "platform/screen/surface.h"
 #include "platform/windows.h"
 
 namespace zenta::platform {

@@ -12,8 +12,8 @@
 #include "framework/ce_app.h"
 #include "framework/ce_dialog.h"
 #include "framework/ce_wnd.h"
-#include "platform/registry.h"
-#include "platform/screen.h"
+#include "platform/registry/registry.h"
+#include "platform/screen/screen.h"
 #include "platform/wm/window_manager.h"
 
 namespace zenta::framework {

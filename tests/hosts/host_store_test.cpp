@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "framework/ce_app.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "tests/support/test_folder.h"
 
 namespace zenta::hosts {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/dialogs/dialog_template.h"
-#include "platform/screen.h"
+#include "platform/screen/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
 

@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "platform/base/files.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/screen.h"
+#include "platform/screen/screen.h"
 #include "platform/windows.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/screen.h"
+#include "platform/screen/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/screen.h"
+#include "platform/screen/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
 

@@ -8,7 +8,7 @@
 
 #include "framework/ce_app.h"
 #include "hosts/host_store.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "tests/sim/wire_client.h"
 #include "tests/support/loopback.h"
 #include "tests/support/test_folder.h"

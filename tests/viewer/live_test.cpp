@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "hosts/host_store.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "tests/sim/wire_client.h"
 #include "tests/support/jpeg_file.h"
 #include "tests/support/loopback.h"

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "resources/resource_ids.h"
 #include "stream/protocol.h"
 #include "tests/sim/wire_client.h"

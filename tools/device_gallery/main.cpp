@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/device.h"
-#include "platform/png.h"
-#include "platform/screen.h"
+#include "platform/device/device.h"
+#include "platform/screen/png.h"
+#include "platform/screen/screen.h"
 #include "platform/windows.h"
 
 namespace {

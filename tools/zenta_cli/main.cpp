@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "hosts/host_store.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "stream/session.h"
 #include "video/colour/canvas.h"
 #include "video/snapshot/jpeg_writer.h"

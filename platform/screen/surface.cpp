@@ -1,4 +1,4 @@
-#include "platform/gdi/surface.h"
+#include "platform/screen/surface.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/gdi/text.h"
-#include "platform/screen.h"
+#include "platform/screen/screen.h"
 #include "platform/windows.h"
 
 namespace zenta::platform {

@@ -1,4 +1,5 @@
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
+#include "platform/base/text.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -37,16 +38,8 @@ struct Key {
 
 constexpr const char* kRootNames[2] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
 
-std::u16string lower(std::u16string_view text) {
-  std::u16string out(text);
-  for (auto& c : out) {
-    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-  }
-  return out;
-}
-
 bool sameName(std::u16string_view a, std::u16string_view b) {
-  return lower(a) == lower(b);
+  return equalFolded(a, b);
 }
 
 // An open key: its root and the names on the way to it.

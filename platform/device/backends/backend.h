@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/gdi/surface.h"
+#include "platform/screen/surface.h"
 
 namespace zenta::platform {
 

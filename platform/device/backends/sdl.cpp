@@ -5,7 +5,8 @@
 
 #include <algorithm>
 
-#include "platform/backends/backend.h"
+#include "platform/device/backends/backend.h"
+#include "platform/base/text.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
 
@@ -43,21 +44,6 @@ UINT virtualKey(SDL_Keycode key) {
     default:
       return 0;
   }
-}
-
-// The code points of a UTF-8 text, as 16-bit characters (BMP only).
-std::u16string utf16(const char* text) {
-  std::u16string out;
-  for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p != 0;) {
-    char32_t c = *p;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    c &= extra == 3 ? 0x07 : extra == 2 ? 0x0F : extra == 1 ? 0x1F : 0x7F;
-    ++p;
-    for (; extra > 0 && (*p & 0xC0) == 0x80; --extra, ++p)
-      c = (c << 6) | (*p & 0x3F);
-    if (c < 0x10000) out.push_back(char16_t(c));
-  }
-  return out;
 }
 
 class Sdl final : public Backend {
@@ -121,7 +107,7 @@ class Sdl final : public Backend {
         }
         break;
       case SDL_TEXTINPUT:
-        for (const char16_t c : utf16(e.text.text))
+        for (const char16_t c : fromUtf8(e.text.text))
           injectChar(c);
         break;
       case SDL_QUIT:

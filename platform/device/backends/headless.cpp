@@ -2,7 +2,7 @@
 // input comes only through automation.
 #include <thread>
 
-#include "platform/backends/backend.h"
+#include "platform/device/backends/backend.h"
 
 namespace zenta::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/png.h"
+#include "platform/screen/png.h"
 
 #include <array>
 #include <cstdio>

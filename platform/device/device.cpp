@@ -1,4 +1,5 @@
-#include "platform/device.h"
+#include "platform/device/device.h"
+#include "platform/base/text.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,11 +19,11 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/backends/backend.h"
-#include "platform/files.h"
-#include "platform/png.h"
-#include "platform/registry.h"
-#include "platform/screen.h"
+#include "platform/device/backends/backend.h"
+#include "platform/base/files.h"
+#include "platform/screen/png.h"
+#include "platform/registry/registry.h"
+#include "platform/screen/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/peers.h"
 #include "platform/wm/window_manager.h"
@@ -32,13 +33,6 @@ namespace zenta::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string narrow(const std::u16string& text) {
-  std::string out;
-  for (const char16_t c : text)
-    out.push_back(c < 0x80 ? char(c) : '?');
-  return out;
-}
 
 // Line commands on a Unix socket, answered on the UI thread while it is
 // idle, so that an answer reflects every message the command caused.
@@ -206,7 +200,7 @@ class Automation {
       title.resize(active == nullptr ? 0 : size_t(GetWindowTextW(active, title.data(), 128)));
       reply(c, active == nullptr
                    ? "none"
-                   : std::to_string(reinterpret_cast<uintptr_t>(active)) + "|" + narrow(title));
+                   : std::to_string(reinterpret_cast<uintptr_t>(active)) + "|" + toAscii(title));
     } else if (command == "backend") {
       reply(c, deviceBackendName());
     } else if (command == "idle") {
@@ -252,7 +246,7 @@ class Automation {
       for (const WindowInfo& info : topLevelWindows()) {
         if (!text.empty()) text += "\t";
         text += std::to_string(reinterpret_cast<uintptr_t>(info.hwnd)) + "|" +
-                narrow(info.className) + "|" + narrow(info.title) +
+                toAscii(info.className) + "|" + toAscii(info.title) +
                 (info.visible ? "|visible|" : "|hidden|") + std::to_string(info.rect.left) + "," +
                 std::to_string(info.rect.top) + "," + std::to_string(info.rect.right) + "," +
                 std::to_string(info.rect.bottom);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/gdi/surface.h"
+#include "platform/screen/surface.h"
 
 namespace zenta::platform {
 

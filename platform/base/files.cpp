@@ -1,4 +1,5 @@
-#include "platform/files.h"
+#include "platform/base/files.h"
+#include "platform/base/text.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,17 +41,9 @@ std::optional<std::string> below(const std::string& folder, std::u16string_view 
       if (!flush()) return std::nullopt;
     } else if (c == 0) {
       return std::nullopt;
-    } else if (c < 0x80) {
-      part.push_back(char(c));
     } else {
       // UTF-8 for the host's file names.
-      if (c < 0x800) {
-        part.push_back(char(0xC0 | (c >> 6)));
-      } else {
-        part.push_back(char(0xE0 | (c >> 12)));
-        part.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-      }
-      part.push_back(char(0x80 | (c & 0x3F)));
+      part += toUtf8(std::u16string_view(&c, 1));
     }
   }
   if (!flush()) return std::nullopt;

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <functional>
 
-#include "platform/gdi/surface.h"
+#include "platform/screen/surface.h"
 #include "platform/windows.h"
 
 namespace zenta::platform {

@@ -1,4 +1,4 @@
-#include "platform/screen.h"
+#include "platform/screen/screen.h"
 
 #include <memory>
 #include <mutex>

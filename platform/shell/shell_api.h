@@ -1,0 +1,37 @@
+// The device's shell: menu bars, full-screen switching and the input
+// panel.
+#pragma once
+
+#include "platform/base/types.h"
+
+// The shell.
+struct SHMENUBARINFO {
+  DWORD cbSize;
+  HWND hwndParent;
+  DWORD dwFlags;
+  UINT nToolBarId;
+  HINSTANCE hInstRes;
+  int nBmpId;
+  int cBmpImages;
+  HWND hwndMB;
+  COLORREF clrBk;
+};
+BOOL SHCreateMenuBar(SHMENUBARINFO* info);
+BOOL CommandBar_Show(HWND bar, BOOL show);
+inline constexpr DWORD SHFS_SHOWTASKBAR = 0x1, SHFS_HIDETASKBAR = 0x2, SHFS_SHOWSIPBUTTON = 0x4,
+                       SHFS_HIDESIPBUTTON = 0x8, SHFS_SHOWSTARTICON = 0x10,
+                       SHFS_HIDESTARTICON = 0x20;
+BOOL SHFullScreen(HWND hwnd, DWORD state);
+struct SIPINFO {
+  DWORD cbSize;
+  DWORD fdwFlags;
+  RECT rcVisibleDesktop;
+  RECT rcSipRect;
+  DWORD dwImDataSize;
+  void* pvImData;
+};
+inline constexpr UINT SPI_GETSIPINFO = 225;
+inline constexpr DWORD SIPF_ON = 0x1;
+BOOL SHSipInfo(UINT action, UINT param, void* data, UINT winIni);
+enum SIPSTATE { SIP_UP = 0, SIP_DOWN, SIP_FORCEDOWN, SIP_UNCHANGED, SIP_INPUTDIALOG };
+BOOL SHSipPreference(HWND hwnd, SIPSTATE state);
