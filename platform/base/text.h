@@ -8,6 +8,11 @@
 
 namespace zenta::platform {
 
+// The text a pointer points at, or an empty text for none.
+inline std::u16string textOrEmpty(const char16_t* text) {
+  return text == nullptr ? std::u16string() : std::u16string(text);
+}
+
 // A to Z folded to a to z; every other character as it is.
 std::u16string foldCase(std::u16string_view text);
 bool equalFolded(std::u16string_view a, std::u16string_view b);

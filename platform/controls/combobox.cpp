@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/controls/controls.h"
 #include "platform/base/text.h"
+#include "platform/controls/controls.h"
 #include "platform/gdi/text.h"
 
 namespace zenta::platform {
@@ -73,7 +73,7 @@ LRESULT listProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
           RECT row{1, 1 + int(i) * itemHeight(), client.right - 1, 1 + int(i + 1) * itemHeight()};
           const bool picked = int(i) == s->selection;
           if (picked) FillRect(dc, &row, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-          SetTextColor(dc, picked ? RGB(255, 255, 255) : RGB(0, 0, 0));
+          SetTextColor(dc, GetSysColor(picked ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
           SetBkMode(dc, TRANSPARENT);
           RECT text = row;
           text.left += 2;

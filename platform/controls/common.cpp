@@ -5,14 +5,13 @@
 
 namespace zenta::platform {
 
-void registerSystemClasses() {
+void registerControlClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
     registerStatic();
     registerButton();
     registerEdit();
     registerComboBox();
-    registerDialogClass();
   });
 }
 
@@ -26,8 +25,8 @@ void registerControlClass(const char16_t* name, WNDPROC proc, int extraSlots) {
 }
 
 HBRUSH controlColours(HWND control, HDC dc, UINT message) {
-  SetTextColor(dc, RGB(0, 0, 0));
-  SetBkColor(dc, RGB(255, 255, 255));
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   const HWND parent = GetParent(control);
   const auto brush = parent == nullptr ? 0
                                        : SendMessageW(parent, message, reinterpret_cast<WPARAM>(dc),
@@ -50,3 +49,7 @@ std::u16string windowText(HWND hwnd) {
 }
 
 }  // namespace zenta::platform
+
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
+  return init != nullptr ? TRUE : FALSE;
+}

@@ -6,8 +6,8 @@
 
 namespace zenta::platform {
 
-// Registers BUTTON, EDIT, STATIC and COMBOBOX, and the dialog class, once.
-void registerSystemClasses();
+// Registers BUTTON, EDIT, STATIC and COMBOBOX, once.
+void registerControlClasses();
 
 // Asks the control's parent for its colours (WM_CTLCOLOR...): the parent
 // may set the DC's colours and answer a background brush; without an
@@ -28,6 +28,5 @@ void registerStatic();
 void registerButton();
 void registerEdit();
 void registerComboBox();
-void registerDialogClass();
 
 }  // namespace zenta::platform

@@ -80,7 +80,7 @@ void paintButton(HWND hwnd) {
       SelectObject(dc, GetStockObject(NULL_BRUSH));
       Rectangle(dc, 2, 2, client.right - 2, client.bottom - 2);
     }
-    SetTextColor(dc, pressed ? RGB(255, 255, 255) : RGB(0, 0, 0));
+    SetTextColor(dc, GetSysColor(pressed ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT));
     SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, text.c_str(), int(text.size()), &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }

@@ -1,5 +1,8 @@
 #include "platform/device/device.h"
 #include "platform/base/text.h"
+#include "platform/controls/controls.h"
+#include "platform/dialogs/dialogs.h"
+#include "platform/shell/shell.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -19,10 +22,10 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/device/backends/backend.h"
 #include "platform/base/files.h"
-#include "platform/screen/png.h"
+#include "platform/device/backends/backend.h"
 #include "platform/registry/registry.h"
+#include "platform/screen/png.h"
 #include "platform/screen/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/peers.h"
@@ -344,6 +347,14 @@ bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::stri
   return true;
 }
 
+void registerSystemClasses() {
+  registerControlClasses();
+  registerDialogClass();
+  registerMessageBoxClass();
+  registerMenuBarClass();
+  registerTaskBarClass();
+}
+
 void startDevice(const DeviceOptions& options) {
   configureScreen(options.width, options.height);
   if (!options.deviceRoot.empty()) setDeviceRoot(options.deviceRoot);
@@ -358,6 +369,7 @@ void startDevice(const DeviceOptions& options) {
   device() = std::move(d);
   setIdleHook(idle);
   startPeerService();
+  registerSystemClasses();
   createTaskBar();
 }
 

@@ -31,6 +31,11 @@ bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::stri
 // Sets up the screen and the back end; the calling thread becomes the one
 // that presents the screen and receives input (the UI thread). A window back
 // end is used where a display can be opened, else the headless one.
+// Registers the system window classes: the standard controls, dialogs,
+// message boxes and the shell's bars. startDevice does it; a program or
+// test that uses the layer without starting the device calls it itself.
+void registerSystemClasses();
+
 void startDevice(const DeviceOptions& options);
 void stopDevice();
 const char* deviceBackendName();

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/metrics.h"
 #include "platform/controls/controls.h"
 #include "platform/dialogs/dialog_template.h"
+#include "platform/dialogs/dialogs.h"
 #include "platform/gdi/text.h"
 #include "platform/resources/resources.h"
 #include "platform/screen/screen.h"
 #include "platform/windows.h"
-#include "platform/wm/state.h"
 
 namespace zenta::platform {
 
@@ -160,8 +161,9 @@ LRESULT DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       const int x = int16_t(LOWORD(lParam)), y = int16_t(HIWORD(lParam));
       RECT client;
       GetClientRect(dialog, &client);
+      const RECT ok = captionOkBox(client.right);
       if ((DWORD(GetWindowLongW(dialog, GWL_EXSTYLE)) & WS_EX_CAPTIONOKBTN) && y < 0 &&
-          y >= -kCaptionHeight && x >= client.right - 28 && x < client.right - 4) {
+          y >= -kCaptionHeight && x >= ok.left && x < ok.right) {
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
       }
       return 0;
@@ -188,7 +190,6 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, const DLGTEMPLATE* dialog, H
   const auto* bytes = reinterpret_cast<const uint8_t*>(dialog);
   if (dialog == nullptr || !parseDialogTemplate(bytes, resourceBytesFrom(bytes).value_or(65536), t))
     return -1;
-  registerSystemClasses();
   const BaseUnits units = baseUnits();
   const auto px = [&](int v) { return v * units.x / 4; };
   const auto py = [&](int v) { return v * units.y / 8; };

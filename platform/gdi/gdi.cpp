@@ -9,9 +9,9 @@
 #include <utility>
 
 #include "platform/gdi/dc.h"
-#include "platform/screen/surface.h"
 #include "platform/gdi/text.h"
 #include "platform/screen/screen.h"
+#include "platform/screen/surface.h"
 #include "platform/wm/window_manager.h"
 
 namespace zenta::platform {

@@ -6,13 +6,11 @@
 #include <atomic>
 #include <functional>
 
+#include "platform/base/metrics.h"
 #include "platform/screen/surface.h"
 #include "platform/windows.h"
 
 namespace zenta::platform {
-
-inline constexpr int kTaskBarHeight = 26;
-inline constexpr int kMenuBarHeight = 26;
 
 // Sets the screen's size; the framebuffer is made anew (black). Called when
 // the program starts, before any window exists; without a call the screen
@@ -35,10 +33,6 @@ struct ShellBars {
 ShellBars shellBars();
 void setShellBars(const ShellBars& bars);
 RECT workArea();
-// The task bar window across the top of the screen (made by startDevice),
-// and its redrawing after the foreground window or the bars changed.
-void createTaskBar();
-void refreshTaskBar();
 
 // Called by the UI thread's message loop while it has nothing to do, with
 // the longest time it may take (in milliseconds): the display polls its

@@ -406,17 +406,17 @@ void paintCaption(HWND hwnd) {
   GetWindowRect(hwnd, &window);
   HDC dc = openWholeWindowDC(hwnd);
   RECT bar{0, 0, window.right - window.left, kCaptionHeight};
-  HBRUSH blue = CreateSolidBrush(RGB(0, 56, 132));
-  FillRect(dc, &bar, blue);
-  DeleteObject(blue);
+  HBRUSH captionColour = CreateSolidBrush(GetSysColor(COLOR_ACTIVECAPTION));
+  FillRect(dc, &bar, captionColour);
+  DeleteObject(captionColour);
   char16_t title[128] = {};
   GetWindowTextW(hwnd, title, 128);
-  SetTextColor(dc, RGB(255, 255, 255));
+  SetTextColor(dc, GetSysColor(COLOR_CAPTIONTEXT));
   SetBkMode(dc, TRANSPARENT);
-  RECT text{6, 0, bar.right - 30, kCaptionHeight};
+  RECT text = captionTitleBox(bar.right);
   DrawTextW(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
   if (exStyle & WS_EX_CAPTIONOKBTN) {
-    RECT ok{bar.right - 28, 4, bar.right - 4, kCaptionHeight - 4};
+    RECT ok = captionOkBox(bar.right);
     SelectObject(dc, GetStockObject(NULL_BRUSH));
     SelectObject(dc, GetStockObject(WHITE_PEN));
     Rectangle(dc, ok.left, ok.top, ok.right, ok.bottom);

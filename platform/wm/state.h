@@ -9,12 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/metrics.h"
 #include "platform/screen/surface.h"
 #include "platform/windows.h"
 
 namespace zenta::platform {
-
-inline constexpr int kCaptionHeight = 26;
 
 struct WindowClass {
   std::u16string name;

@@ -35,6 +35,11 @@ void wakeThread(std::thread::id thread);
 // Called with the window manager's lock released.
 void onWindowsChanged();
 
+// Called (on the thread that made the change, without the window manager's
+// lock) after the foreground window changed: a layer above, the shell,
+// installs it to redraw what shows the foreground window.
+void setForegroundChangedHook(void (*hook)());
+
 // Top-level windows, front first, with class name and title.
 struct WindowInfo {
   HWND hwnd;

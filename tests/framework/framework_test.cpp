@@ -12,6 +12,7 @@
 #include "framework/ce_app.h"
 #include "framework/ce_dialog.h"
 #include "framework/ce_wnd.h"
+#include "platform/device/device.h"
 #include "platform/registry/registry.h"
 #include "platform/screen/screen.h"
 #include "platform/wm/window_manager.h"
@@ -79,6 +80,7 @@ class Framework : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     platform::configureScreen(240, 320);
+    platform::registerSystemClasses();
     WNDCLASSW wc{};
     wc.lpfnWndProc = baseProc;
     wc.lpszClassName = u"Base";

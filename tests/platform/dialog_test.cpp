@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/device/device.h"
 #include "platform/dialogs/dialog_template.h"
 #include "platform/screen/screen.h"
 #include "platform/windows.h"
@@ -127,6 +128,7 @@ class Dialogs : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     zenta::platform::configureScreen(240, 320);
+    zenta::platform::registerSystemClasses();
     WNDCLASSW wc{};
     wc.lpfnWndProc = ownerProc;
     wc.lpszClassName = u"DialogOwner";

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/device/device.h"
 #include "platform/screen/screen.h"
 #include "platform/windows.h"
 
@@ -21,6 +22,7 @@ class Gdi : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     zenta::platform::configureScreen(240, 320);
+    zenta::platform::registerSystemClasses();
     WNDCLASSW wc{};
     wc.lpfnWndProc = plainProc;
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/device/device.h"
 #include "platform/screen/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
@@ -30,6 +31,7 @@ class Shell : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     zenta::platform::configureScreen(240, 320);
+    zenta::platform::registerSystemClasses();
     WNDCLASSW wc{};
     wc.lpfnWndProc = ownerProc;
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));

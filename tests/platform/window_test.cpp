@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/device/device.h"
 #include "platform/screen/screen.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
@@ -75,6 +76,7 @@ class Windows : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     zenta::platform::configureScreen(240, 320);
+    zenta::platform::registerSystemClasses();
     WNDCLASSW wc{};
     wc.lpfnWndProc = recordingProc;
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "platform/device/backends/backend.h"
 #include "platform/base/text.h"
+#include "platform/device/backends/backend.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
 

@@ -1,0 +1,216 @@
+// Menu bars: a strip of image buttons across the bottom of the screen,
+// made from a menu-bar resource, that send their commands to the owner.
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/gdi/gdi_api.h"
+#include "platform/resources/resources_api.h"
+#include "platform/screen/screen.h"
+#include "platform/shell/shell.h"
+#include "platform/shell/shell_api.h"
+#include "platform/wm/wm_api.h"
+
+namespace zenta::platform {
+
+namespace {
+
+constexpr char16_t kMenuBarClass[] = u"menu_worker";
+constexpr int kButtonWidth = 26;
+
+struct MenuButton {
+  int image;
+  UINT command;
+};
+
+struct MenuBar {
+  HWND hwnd = nullptr;
+  HWND owner = nullptr;
+  HBITMAP images = nullptr;
+  std::vector<MenuButton> buttons;
+  COLORREF background = 0;
+  int pressed = -1;
+};
+
+std::mutex barsLock;
+std::vector<MenuBar>& menuBars() {
+  static std::vector<MenuBar> bars;
+  return bars;
+}
+
+MenuBar* barOf(HWND hwnd) {
+  for (MenuBar& b : menuBars()) {
+    if (b.hwnd == hwnd) return &b;
+  }
+  return nullptr;
+}
+
+void updateMenuBarState() {
+  bool any = false;
+  {
+    std::lock_guard guard(barsLock);
+    for (const MenuBar& b : menuBars())
+      any = any || IsWindowVisible(b.hwnd);
+  }
+  ShellBars bars = shellBars();
+  bars.menuBar = any;
+  setShellBars(bars);
+}
+
+void paintMenuBar(HWND hwnd) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd, &paint);
+  MenuBar bar;
+  {
+    std::lock_guard guard(barsLock);
+    if (const MenuBar* b = barOf(hwnd)) bar = *b;
+  }
+  RECT client;
+  GetClientRect(hwnd, &client);
+  HBRUSH back = CreateSolidBrush(GetSysColor(COLOR_MENU));
+  FillRect(dc, &client, back);
+  DeleteObject(back);
+  HDC images = CreateCompatibleDC(dc);
+  HGDIOBJ old = bar.images != nullptr ? SelectObject(images, bar.images) : nullptr;
+  for (size_t i = 0; i < bar.buttons.size(); ++i) {
+    const int x = int(i) * kButtonWidth;
+    if (int(i) == bar.pressed) {
+      RECT r{x, 0, x + kButtonWidth, client.bottom};
+      FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    }
+    if (bar.images == nullptr) continue;
+    // Button images keep the standard button face, silver, where the bar's
+    // own colour shows through.
+    for (int v = 0; v < 16; ++v) {
+      for (int u = 0; u < 16; ++u) {
+        const COLORREF c = GetPixel(images, bar.buttons[i].image * 16 + u, v);
+        if (c != GetSysColor(COLOR_BTNFACE) && c != CLR_INVALID) SetPixel(dc, x + 5 + u, 5 + v, c);
+      }
+    }
+  }
+  if (old != nullptr) SelectObject(images, old);
+  DeleteDC(images);
+  EndPaint(hwnd, &paint);
+}
+
+LRESULT menuBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT:
+      paintMenuBar(hwnd);
+      return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: {
+      const int x = int16_t(LOWORD(lParam)), y = int16_t(HIWORD(lParam));
+      RECT client;
+      GetClientRect(hwnd, &client);
+      const int index = x >= 0 && y >= 0 && y < client.bottom ? x / kButtonWidth : -1;
+      HWND owner = nullptr;
+      UINT command = 0;
+      {
+        std::lock_guard guard(barsLock);
+        MenuBar* bar = barOf(hwnd);
+        if (bar == nullptr) return 0;
+        const bool onButton = index >= 0 && index < int(bar->buttons.size());
+        if (message == WM_LBUTTONDOWN) {
+          bar->pressed = onButton ? index : -1;
+        } else {
+          if (onButton && bar->pressed == index) {
+            owner = bar->owner;
+            command = bar->buttons[size_t(index)].command;
+          }
+          bar->pressed = -1;
+        }
+      }
+      if (message == WM_LBUTTONDOWN) SetCapture(hwnd);
+      if (message == WM_LBUTTONUP) ReleaseCapture();
+      InvalidateRect(hwnd, nullptr, FALSE);
+      if (owner != nullptr)
+        SendMessageW(owner, WM_COMMAND, MAKEWPARAM(WORD(command), 0),
+                     reinterpret_cast<LPARAM>(hwnd));
+      return 0;
+    }
+    case WM_DESTROY: {
+      {
+        std::lock_guard guard(barsLock);
+        auto& bars = menuBars();
+        for (auto it = bars.begin(); it != bars.end(); ++it) {
+          if (it->hwnd == hwnd) {
+            if (it->images != nullptr) DeleteObject(it->images);
+            bars.erase(it);
+            break;
+          }
+        }
+      }
+      updateMenuBarState();
+      return 0;
+    }
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+void registerMenuBarClass() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = menuBarProc;
+    wc.lpszClassName = kMenuBarClass;
+    RegisterClassW(&wc);
+  });
+}
+
+}  // namespace zenta::platform
+
+using namespace zenta::platform;
+
+BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
+  if (info == nullptr || info->hwndParent == nullptr || !IsWindow(info->hwndParent)) return FALSE;
+  registerMenuBarClass();
+  // The menu-bar resource: menu number, button count, then seven words a
+  // button (image, command, state, style, string, 0, 2).
+  const HRSRC found = FindResourceW(info->hInstRes, MAKEINTRESOURCEW(info->nToolBarId), RT_RCDATA);
+  const auto* words =
+      static_cast<const uint16_t*>(LockResource(LoadResource(info->hInstRes, found)));
+  const size_t count = SizeofResource(info->hInstRes, found) / 2;
+  if (words == nullptr || count < 2 || count < 2 + size_t(words[1]) * 7) return FALSE;
+  MenuBar bar;
+  bar.owner = info->hwndParent;
+  bar.background = info->clrBk;
+  for (size_t i = 0; i < words[1]; ++i) {
+    const uint16_t* b = words + 2 + 7 * i;
+    bar.buttons.push_back(MenuButton{b[0], b[1]});
+  }
+  if (info->nBmpId != 0)
+    bar.images = LoadBitmapW(info->hInstRes, MAKEINTRESOURCEW(uintptr_t(info->nBmpId)));
+  const Surface& s = screen();
+  const int width = s.width(), top = s.height() - kMenuBarHeight;
+  HWND hwnd =
+      CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, kMenuBarClass, u"", WS_POPUP, 0, top, width,
+                      kMenuBarHeight, info->hwndParent, nullptr, info->hInstRes, nullptr);
+  if (hwnd == nullptr) {
+    if (bar.images != nullptr) DeleteObject(bar.images);
+    return FALSE;
+  }
+  bar.hwnd = hwnd;
+  {
+    std::lock_guard guard(barsLock);
+    menuBars().push_back(bar);
+  }
+  ShowWindow(hwnd, SW_SHOW);
+  updateMenuBarState();
+  info->hwndMB = hwnd;
+  return TRUE;
+}
+
+BOOL CommandBar_Show(HWND bar, BOOL show) {
+  {
+    std::lock_guard guard(barsLock);
+    if (barOf(bar) == nullptr) return FALSE;
+  }
+  ShowWindow(bar, show ? SW_SHOW : SW_HIDE);
+  updateMenuBarState();
+  return TRUE;
+}
