@@ -2,6 +2,7 @@
 // whole: it holds the DC's lock and the surfaces' locks while it works, so
 // threads drawing on one DC interleave call by call.
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,11 +13,12 @@
 #include "platform/gdi/text.h"
 #include "platform/screen/screen.h"
 #include "platform/screen/surface.h"
-#include "platform/wm/window_manager.h"
 
 namespace zenta::platform {
 
 namespace {
+
+std::atomic<WindowClipSource> windowClipSource{nullptr};
 
 enum class Kind { Bitmap, Brush, Pen, Font };
 
@@ -171,8 +173,8 @@ Target targetOf(const DeviceContext& dc) {
     t.clip = {RECT{0, 0, t.surface->width(), t.surface->height()}};
     return t;
   }
-  const bool found = dc.wholeWindow ? windowClip(dc.window, t.origin, t.clip)
-                                    : clientClip(dc.window, t.origin, t.clip);
+  const WindowClipSource source = windowClipSource.load();
+  const bool found = source != nullptr && source(dc.window, dc.wholeWindow, t.origin, t.clip);
   if (!found) t.clip.clear();
   if (dc.paint) {
     RECT p = *dc.paint;
@@ -224,10 +226,16 @@ RECT offset(const RECT& r, POINT o) {
 
 }  // namespace
 
+void setWindowClipSource(WindowClipSource source) {
+  windowClipSource = source;
+}
+
 HDC openWindowDC(HWND hwnd, const RECT* paint) {
   if (hwnd != nullptr) {
-    std::thread::id unused;
-    if (!windowThread(hwnd, unused)) return nullptr;
+    const WindowClipSource source = windowClipSource.load();
+    POINT origin{};
+    ClipList clip;
+    if (source == nullptr || !source(hwnd, false, origin, clip)) return nullptr;
   }
   return newContext(false, hwnd, paint);
 }

@@ -1,4 +1,5 @@
-// The default window procedure.
+// The default window procedure, and the caption it draws above a
+// window's client area.
 #include "platform/wm/window_manager.h"
 
 #include <unistd.h>
@@ -11,9 +12,44 @@
 
 #include "platform/base/files.h"
 #include "platform/base/text.h"
+#include "platform/gdi/dc.h"
+#include "platform/gdi/gdi_api.h"
 #include "platform/screen/screen.h"
 #include "platform/wm/peers.h"
 #include "platform/wm/state.h"
+
+namespace zenta::platform {
+
+// The caption of a window with one: its title on the caption colour, and
+// an OK button for windows that ask for it.
+void paintCaption(HWND hwnd) {
+  const DWORD style = DWORD(GetWindowLongW(hwnd, GWL_STYLE));
+  if ((style & WS_CAPTION) != WS_CAPTION) return;
+  const DWORD exStyle = DWORD(GetWindowLongW(hwnd, GWL_EXSTYLE));
+  RECT window;
+  GetWindowRect(hwnd, &window);
+  HDC dc = openWholeWindowDC(hwnd);
+  RECT bar{0, 0, window.right - window.left, kCaptionHeight};
+  HBRUSH captionColour = CreateSolidBrush(GetSysColor(COLOR_ACTIVECAPTION));
+  FillRect(dc, &bar, captionColour);
+  DeleteObject(captionColour);
+  char16_t title[128] = {};
+  GetWindowTextW(hwnd, title, 128);
+  SetTextColor(dc, GetSysColor(COLOR_CAPTIONTEXT));
+  SetBkMode(dc, TRANSPARENT);
+  RECT text = captionTitleBox(bar.right);
+  DrawTextW(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  if (exStyle & WS_EX_CAPTIONOKBTN) {
+    RECT ok = captionOkBox(bar.right);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    SelectObject(dc, GetStockObject(WHITE_PEN));
+    Rectangle(dc, ok.left, ok.top, ok.right, ok.bottom);
+    DrawTextW(dc, u"ok", 2, &ok, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
+  closeWindowDC(dc);
+}
+
+}  // namespace zenta::platform
 
 using namespace zenta::platform;
 

@@ -1,5 +1,5 @@
-// Message queues (one per thread), sent and posted messages, the paint
-// cycle and the delivery of input.
+// Message queues (one per thread), sent and posted messages, and the
+// message loop's calls.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -153,105 +153,16 @@ void wakeThread(std::thread::id thread) {
   q->wake.notify_all();
 }
 
+void postToThread(std::thread::id thread, const MSG& msg) {
+  post(thread, msg);
+}
+
+DWORD messageTime() {
+  return now();
+}
+
 void onWindowsChanged() {
   markScreenChanged();
-}
-
-namespace {
-
-// The window under a screen point: top-level windows front first, then the
-// deepest visible child.
-Window* windowAt(WindowManagerState& s, POINT p) {
-  for (Window* w : s.topLevel) {
-    if (!(w->style & WS_VISIBLE)) continue;
-    const RECT r = s.screenRect(w);
-    if (p.x < r.left || p.x >= r.right || p.y < r.top || p.y >= r.bottom) continue;
-    Window* hit = w;
-    for (bool deeper = true; deeper;) {
-      deeper = false;
-      for (Window* child : hit->children) {
-        if (!(child->style & WS_VISIBLE)) continue;
-        const RECT c = s.screenRect(child);
-        if (p.x >= c.left && p.x < c.right && p.y >= c.top && p.y < c.bottom) {
-          hit = child;
-          deeper = true;
-          break;
-        }
-      }
-    }
-    return hit;
-  }
-  return nullptr;
-}
-
-bool disabledOrUnder(const Window* w) {
-  for (; w != nullptr; w = w->parent) {
-    if (w->style & WS_DISABLED) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-void injectStylus(StylusAction action, int x, int y) {
-  auto& s = wm();
-  HWND target = nullptr, topLevel = nullptr;
-  MSG msg{};
-  std::thread::id thread;
-  {
-    std::lock_guard guard(s.lock);
-    Window* w = s.capture != nullptr ? s.capture : windowAt(s, POINT{x, y});
-    if (w == nullptr || (s.capture == nullptr && disabledOrUnder(w))) return;
-    const POINT origin = s.clientOrigin(w);
-    const UINT message = action == StylusAction::Down ? WM_LBUTTONDOWN
-                         : action == StylusAction::Up ? WM_LBUTTONUP
-                                                      : WM_MOUSEMOVE;
-    const WPARAM keys = action == StylusAction::Up ? 0 : MK_LBUTTON;
-    target = handleOf(w);
-    msg = MSG{target, message,
-              keys,   MAKELPARAM(WORD(int16_t(x - origin.x)), WORD(int16_t(y - origin.y))),
-              now(),  {x, y}};
-    thread = w->thread;
-    Window* top = w;
-    while (top->parent != nullptr)
-      top = top->parent;
-    // The shell's bars take taps without becoming the active window.
-    topLevel = (top->exStyle & WS_EX_NOACTIVATE) ? nullptr : handleOf(top);
-  }
-  if (action == StylusAction::Down && topLevel != nullptr && topLevel != GetActiveWindow()) {
-    SetForegroundWindow(topLevel);
-  }
-  post(thread, msg);
-}
-
-void injectKey(UINT virtualKey, bool down) {
-  auto& s = wm();
-  MSG msg{};
-  std::thread::id thread;
-  {
-    std::lock_guard guard(s.lock);
-    Window* w = s.focus != nullptr ? s.focus : s.active;
-    if (w == nullptr) return;
-    msg = MSG{handleOf(w), down ? WM_KEYDOWN : WM_KEYUP,
-              virtualKey,  down ? 1 : LPARAM(0xC0000001),
-              now(),       {0, 0}};
-    thread = w->thread;
-  }
-  post(thread, msg);
-}
-
-void injectChar(char16_t character) {
-  auto& s = wm();
-  MSG msg{};
-  std::thread::id thread;
-  {
-    std::lock_guard guard(s.lock);
-    Window* w = s.focus != nullptr ? s.focus : s.active;
-    if (w == nullptr) return;
-    msg = MSG{handleOf(w), WM_CHAR, WPARAM(character), 1, now(), {0, 0}};
-    thread = w->thread;
-  }
-  post(thread, msg);
 }
 
 }  // namespace zenta::platform
@@ -343,133 +254,4 @@ void PostQuitMessage(int exitCode) {
     q.quitCode = exitCode;
   }
   q.wake.notify_all();
-}
-
-BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
-  auto& s = wm();
-  std::thread::id thread;
-  {
-    std::lock_guard guard(s.lock);
-    Window* w = s.find(hwnd);
-    if (w == nullptr) return FALSE;
-    const RECT c = s.clientScreenRect(w);
-    const RECT client{0, 0, c.right - c.left, c.bottom - c.top};
-    const RECT area = rect == nullptr ? client : intersect(*rect, client);
-    if (empty(area)) return TRUE;
-    if (w->hasUpdate) {
-      w->update =
-          RECT{std::min(w->update.left, area.left), std::min(w->update.top, area.top),
-               std::max(w->update.right, area.right), std::max(w->update.bottom, area.bottom)};
-    } else {
-      w->update = area;
-      w->hasUpdate = true;
-    }
-    w->erase = w->erase || erase != FALSE;
-    thread = w->thread;
-  }
-  wakeThread(thread);
-  return TRUE;
-}
-
-BOOL ValidateRect(HWND hwnd, const RECT* rect) {
-  auto& s = wm();
-  std::lock_guard guard(s.lock);
-  Window* w = s.find(hwnd);
-  if (w == nullptr) return FALSE;
-  // Validating part of the bounding box keeps the rest to paint.
-  if (rect == nullptr || (rect->left <= w->update.left && rect->top <= w->update.top &&
-                          rect->right >= w->update.right && rect->bottom >= w->update.bottom)) {
-    w->hasUpdate = false;
-    w->erase = false;
-  }
-  return TRUE;
-}
-
-BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL) {
-  auto& s = wm();
-  std::lock_guard guard(s.lock);
-  const Window* w = s.find(hwnd);
-  if (w == nullptr) return FALSE;
-  if (rect != nullptr) *rect = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
-  return w->hasUpdate ? TRUE : FALSE;
-}
-
-namespace {
-
-// The caption of a window with one: its title on the caption colour, and
-// an OK button for windows that ask for it.
-void paintCaption(HWND hwnd) {
-  const DWORD style = DWORD(GetWindowLongW(hwnd, GWL_STYLE));
-  if ((style & WS_CAPTION) != WS_CAPTION) return;
-  const DWORD exStyle = DWORD(GetWindowLongW(hwnd, GWL_EXSTYLE));
-  RECT window;
-  GetWindowRect(hwnd, &window);
-  HDC dc = openWholeWindowDC(hwnd);
-  RECT bar{0, 0, window.right - window.left, kCaptionHeight};
-  HBRUSH captionColour = CreateSolidBrush(GetSysColor(COLOR_ACTIVECAPTION));
-  FillRect(dc, &bar, captionColour);
-  DeleteObject(captionColour);
-  char16_t title[128] = {};
-  GetWindowTextW(hwnd, title, 128);
-  SetTextColor(dc, GetSysColor(COLOR_CAPTIONTEXT));
-  SetBkMode(dc, TRANSPARENT);
-  RECT text = captionTitleBox(bar.right);
-  DrawTextW(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-  if (exStyle & WS_EX_CAPTIONOKBTN) {
-    RECT ok = captionOkBox(bar.right);
-    SelectObject(dc, GetStockObject(NULL_BRUSH));
-    SelectObject(dc, GetStockObject(WHITE_PEN));
-    Rectangle(dc, ok.left, ok.top, ok.right, ok.bottom);
-    DrawTextW(dc, u"ok", 2, &ok, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  }
-  closeWindowDC(dc);
-}
-
-}  // namespace
-
-HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
-  if (paint == nullptr) return nullptr;
-  paintCaption(hwnd);
-  auto& s = wm();
-  RECT area{};
-  bool erase = false;
-  {
-    std::lock_guard guard(s.lock);
-    Window* w = s.find(hwnd);
-    if (w == nullptr) return nullptr;
-    area = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
-    erase = w->erase;
-    w->hasUpdate = false;
-    w->erase = false;
-  }
-  *paint = PAINTSTRUCT{};
-  paint->rcPaint = area;
-  paint->hdc = openWindowDC(hwnd, &area);
-  // Set only when an erase was asked for and the window did not do it.
-  paint->fErase = FALSE;
-  if (erase && paint->hdc != nullptr) {
-    paint->fErase = SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(paint->hdc), 0) != 0
-                        ? FALSE
-                        : TRUE;
-  }
-  return paint->hdc;
-}
-
-BOOL EndPaint(HWND, const PAINTSTRUCT* paint) {
-  if (paint != nullptr && paint->hdc != nullptr) closeWindowDC(paint->hdc);
-  return TRUE;
-}
-
-BOOL UpdateWindow(HWND hwnd) {
-  if (GetUpdateRect(hwnd, nullptr, FALSE)) SendMessageW(hwnd, WM_PAINT, 0, 0);
-  return IsWindow(hwnd);
-}
-
-HDC GetDC(HWND hwnd) {
-  return openWindowDC(hwnd, nullptr);
-}
-
-int ReleaseDC(HWND, HDC hdc) {
-  closeWindowDC(hdc);
-  return 1;
 }

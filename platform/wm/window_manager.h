@@ -15,6 +15,10 @@ bool clientClip(HWND hwnd, POINT& origin, ClipList& clip);
 // The same for the whole window, its caption and border included.
 bool windowClip(HWND hwnd, POINT& origin, ClipList& clip);
 
+// Draws the caption of a window that has one: its title on the caption
+// colour, and an OK button for windows that ask for it.
+void paintCaption(HWND hwnd);
+
 // The class background brush of a window.
 HBRUSH classBrush(HWND hwnd);
 
@@ -31,6 +35,11 @@ void injectChar(char16_t character);
 // Wakes the thread's message loop (a window of it became invalid, a message
 // was posted).
 void wakeThread(std::thread::id thread);
+
+// Queues a posted message for a thread's message loop, and the time stamp
+// that messages carry (milliseconds).
+void postToThread(std::thread::id thread, const MSG& msg);
+DWORD messageTime();
 
 // Called with the window manager's lock released.
 void onWindowsChanged();

@@ -12,14 +12,30 @@
 
 #include "platform/base/files.h"
 #include "platform/base/text.h"
+#include "platform/gdi/dc.h"
 #include "platform/screen/screen.h"
 #include "platform/wm/peers.h"
 #include "platform/wm/state.h"
 
 namespace zenta::platform {
 
+namespace {
+
+bool windowClipFor(HWND hwnd, bool wholeWindow, POINT& origin, ClipList& clip) {
+  return wholeWindow ? windowClip(hwnd, origin, clip) : clientClip(hwnd, origin, clip);
+}
+
+}  // namespace
+
 WindowManagerState& wm() {
   static WindowManagerState state;
+  // The drawing layer learns from here where windows are, before the first
+  // window exists.
+  static const bool installed = [] {
+    setWindowClipSource(windowClipFor);
+    return true;
+  }();
+  (void)installed;
   return state;
 }
 

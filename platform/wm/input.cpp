@@ -1,0 +1,112 @@
+// Stylus and keyboard input: delivered as posted messages to the window
+// under the stylus (or holding the capture) and to the focus.
+#include <algorithm>
+#include <mutex>
+
+#include "platform/gdi/dc.h"
+#include "platform/gdi/gdi_api.h"
+#include "platform/screen/screen.h"
+#include "platform/wm/state.h"
+#include "platform/wm/window_manager.h"
+#include "platform/wm/wm_api.h"
+
+namespace zenta::platform {
+
+namespace {
+
+// The window under a screen point: top-level windows front first, then the
+// deepest visible child.
+Window* windowAt(WindowManagerState& s, POINT p) {
+  for (Window* w : s.topLevel) {
+    if (!(w->style & WS_VISIBLE)) continue;
+    const RECT r = s.screenRect(w);
+    if (p.x < r.left || p.x >= r.right || p.y < r.top || p.y >= r.bottom) continue;
+    Window* hit = w;
+    for (bool deeper = true; deeper;) {
+      deeper = false;
+      for (Window* child : hit->children) {
+        if (!(child->style & WS_VISIBLE)) continue;
+        const RECT c = s.screenRect(child);
+        if (p.x >= c.left && p.x < c.right && p.y >= c.top && p.y < c.bottom) {
+          hit = child;
+          deeper = true;
+          break;
+        }
+      }
+    }
+    return hit;
+  }
+  return nullptr;
+}
+
+bool disabledOrUnder(const Window* w) {
+  for (; w != nullptr; w = w->parent) {
+    if (w->style & WS_DISABLED) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void injectStylus(StylusAction action, int x, int y) {
+  auto& s = wm();
+  HWND target = nullptr, topLevel = nullptr;
+  MSG msg{};
+  std::thread::id thread;
+  {
+    std::lock_guard guard(s.lock);
+    Window* w = s.capture != nullptr ? s.capture : windowAt(s, POINT{x, y});
+    if (w == nullptr || (s.capture == nullptr && disabledOrUnder(w))) return;
+    const POINT origin = s.clientOrigin(w);
+    const UINT message = action == StylusAction::Down ? WM_LBUTTONDOWN
+                         : action == StylusAction::Up ? WM_LBUTTONUP
+                                                      : WM_MOUSEMOVE;
+    const WPARAM keys = action == StylusAction::Up ? 0 : MK_LBUTTON;
+    target = handleOf(w);
+    msg = MSG{target,        message,
+              keys,          MAKELPARAM(WORD(int16_t(x - origin.x)), WORD(int16_t(y - origin.y))),
+              messageTime(), {x, y}};
+    thread = w->thread;
+    Window* top = w;
+    while (top->parent != nullptr)
+      top = top->parent;
+    // The shell's bars take taps without becoming the active window.
+    topLevel = (top->exStyle & WS_EX_NOACTIVATE) ? nullptr : handleOf(top);
+  }
+  if (action == StylusAction::Down && topLevel != nullptr && topLevel != GetActiveWindow()) {
+    SetForegroundWindow(topLevel);
+  }
+  postToThread(thread, msg);
+}
+
+void injectKey(UINT virtualKey, bool down) {
+  auto& s = wm();
+  MSG msg{};
+  std::thread::id thread;
+  {
+    std::lock_guard guard(s.lock);
+    Window* w = s.focus != nullptr ? s.focus : s.active;
+    if (w == nullptr) return;
+    msg = MSG{handleOf(w),   down ? WM_KEYDOWN : WM_KEYUP,
+              virtualKey,    down ? 1 : LPARAM(0xC0000001),
+              messageTime(), {0, 0}};
+    thread = w->thread;
+  }
+  postToThread(thread, msg);
+}
+
+void injectChar(char16_t character) {
+  auto& s = wm();
+  MSG msg{};
+  std::thread::id thread;
+  {
+    std::lock_guard guard(s.lock);
+    Window* w = s.focus != nullptr ? s.focus : s.active;
+    if (w == nullptr) return;
+    msg = MSG{handleOf(w), WM_CHAR, WPARAM(character), 1, messageTime(), {0, 0}};
+    thread = w->thread;
+  }
+  postToThread(thread, msg);
+}
+
+}  // namespace zenta::platform
