@@ -174,3 +174,9 @@ inline LPCWSTR MAKEINTRESOURCEW(uintptr_t id) {
 inline bool IS_INTRESOURCE(LPCWSTR p) {
   return (reinterpret_cast<uintptr_t>(p) >> 16) == 0;
 }
+
+// Security attributes (never used) and the device's error numbers.
+struct SECURITY_ATTRIBUTES;
+inline constexpr DWORD ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_PATH_NOT_FOUND = 3,
+                       ERROR_ACCESS_DENIED = 5, ERROR_INVALID_NAME = 123,
+                       ERROR_ALREADY_EXISTS = 183;

@@ -1,0 +1,49 @@
+// The registry's keys and values in memory, and how names compare: without
+// case, as the device does.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/base/text.h"
+#include "platform/registry/registry_api.h"
+
+namespace zenta::platform {
+
+struct Value {
+  std::u16string name;
+  DWORD type = REG_NONE;
+  std::vector<uint8_t> data;
+};
+
+struct Key {
+  std::u16string name;
+  std::vector<std::unique_ptr<Key>> children;  // creation order
+  std::vector<Value> values;                   // creation order
+};
+
+// The two roots, in the file and as indexes: 0 is the current user's.
+inline constexpr const char* kRootNames[2] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
+
+inline bool sameName(std::u16string_view a, std::u16string_view b) {
+  return equalFolded(a, b);
+}
+
+// An open key: its root and the names on the way to it.
+struct OpenKey {
+  int root = 0;
+  std::vector<std::u16string> path;
+};
+
+inline Value* findValue(Key& key, LPCWSTR name) {
+  const std::u16string_view wanted =
+      name == nullptr ? std::u16string_view() : std::u16string_view(name);
+  for (Value& v : key.values) {
+    if (sameName(v.name, wanted)) return &v;
+  }
+  return nullptr;
+}
+
+}  // namespace zenta::platform
