@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include "platform/windows.h"
+#include "platform/base/files_api.h"
 
 namespace zenta::platform {
 

@@ -143,6 +143,10 @@ struct BITMAP {
   LPVOID bmBits;
 };
 
+// Raster operations of blits and stretches, and the colour value of none.
+inline constexpr DWORD SRCCOPY = 0x00CC0020, SRCPAINT = 0x00EE0086;
+inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+
 // Colours: 0x00BBGGRR.
 constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
   return COLORREF(r) | COLORREF(g) << 8 | COLORREF(b) << 16;

@@ -7,7 +7,10 @@
 
 #include "platform/base/text.h"
 #include "platform/controls/controls.h"
+#include "platform/controls/controls_api.h"
+#include "platform/gdi/gdi_api.h"
 #include "platform/gdi/text.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

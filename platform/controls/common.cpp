@@ -2,6 +2,9 @@
 #include <string>
 
 #include "platform/controls/controls.h"
+#include "platform/controls/controls_api.h"
+#include "platform/gdi/gdi_api.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 
@@ -38,7 +41,7 @@ HBRUSH controlColours(HWND control, HDC dc, UINT message) {
 void notifyParent(HWND control, WORD code) {
   const HWND parent = GetParent(control);
   if (parent == nullptr) return;
-  SendMessageW(parent, WM_COMMAND, MAKEWPARAM(WORD(GetDlgCtrlID(control)), code),
+  SendMessageW(parent, WM_COMMAND, MAKEWPARAM(WORD(GetWindowLongW(control, GWL_ID)), code),
                reinterpret_cast<LPARAM>(control));
 }
 

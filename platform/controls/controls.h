@@ -2,7 +2,8 @@
 // share.
 #pragma once
 
-#include "platform/windows.h"
+#include "platform/base/types.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

@@ -2,6 +2,9 @@
 #include <string>
 
 #include "platform/controls/controls.h"
+#include "platform/controls/controls_api.h"
+#include "platform/gdi/gdi_api.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

@@ -27,12 +27,13 @@
 #include "platform/device/automation.h"
 #include "platform/device/backends/backend.h"
 #include "platform/device/device.h"
+#include "platform/gdi/gdi_api.h"
 #include "platform/registry/registry.h"
 #include "platform/screen/png.h"
 #include "platform/screen/screen.h"
-#include "platform/windows.h"
 #include "platform/wm/peers.h"
 #include "platform/wm/window_manager.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

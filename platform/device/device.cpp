@@ -23,12 +23,12 @@
 #include <vector>
 
 #include "platform/base/files.h"
+#include "platform/base/types.h"
 #include "platform/device/automation.h"
 #include "platform/device/backends/backend.h"
 #include "platform/registry/registry.h"
 #include "platform/screen/png.h"
 #include "platform/screen/screen.h"
-#include "platform/windows.h"
 #include "platform/wm/peers.h"
 #include "platform/wm/window_manager.h"
 

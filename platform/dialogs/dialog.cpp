@@ -10,12 +10,15 @@
 
 #include "platform/base/metrics.h"
 #include "platform/controls/controls.h"
+#include "platform/controls/controls_api.h"
 #include "platform/dialogs/dialog_template.h"
 #include "platform/dialogs/dialogs.h"
+#include "platform/dialogs/dialogs_api.h"
+#include "platform/gdi/gdi_api.h"
 #include "platform/gdi/text.h"
 #include "platform/resources/resources.h"
 #include "platform/screen/screen.h"
-#include "platform/windows.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

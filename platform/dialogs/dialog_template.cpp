@@ -1,4 +1,5 @@
 #include "platform/dialogs/dialog_template.h"
+#include "platform/dialogs/dialogs_api.h"
 
 #include <cstring>
 

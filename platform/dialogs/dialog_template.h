@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows.h"
+#include "platform/base/types.h"
+#include "platform/dialogs/dialogs_api.h"
 
 namespace zenta::platform {
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/gdi/dc.h"
+#include "platform/gdi/gdi_api.h"
 #include "platform/gdi/text.h"
 #include "platform/screen/screen.h"
 #include "platform/screen/surface.h"

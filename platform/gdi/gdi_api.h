@@ -5,7 +5,6 @@
 #include "platform/base/types.h"
 
 // Drawing.
-inline constexpr DWORD SRCCOPY = 0x00CC0020, SRCPAINT = 0x00EE0086;
 inline constexpr int WHITE_BRUSH = 0, LTGRAY_BRUSH = 1, GRAY_BRUSH = 2, DKGRAY_BRUSH = 3,
                      BLACK_BRUSH = 4, NULL_BRUSH = 5, HOLLOW_BRUSH = NULL_BRUSH, WHITE_PEN = 6,
                      BLACK_PEN = 7, NULL_PEN = 8, SYSTEM_FONT = 13;
@@ -16,7 +15,6 @@ inline constexpr UINT DT_TOP = 0x0000, DT_LEFT = 0x0000, DT_CENTER = 0x0001, DT_
                       DT_NOCLIP = 0x0100, DT_CALCRECT = 0x0400;
 inline constexpr DWORD BI_RGB = 0, BI_BITFIELDS = 3;
 inline constexpr UINT DIB_RGB_COLORS = 0;
-inline constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
 
 // Drawing.
 HDC CreateCompatibleDC(HDC hdc);

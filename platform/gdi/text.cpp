@@ -1,4 +1,5 @@
 #include "platform/gdi/text.h"
+#include "platform/gdi/gdi_api.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

@@ -4,8 +4,9 @@
 
 #include <string_view>
 
+#include "platform/base/types.h"
+#include "platform/gdi/gdi_api.h"
 #include "platform/screen/surface.h"
-#include "platform/windows.h"
 
 namespace zenta::platform {
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/registry/registry_api.h"
 #include "platform/registry/store.h"
 
 namespace zenta::platform {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry/registry_api.h"
 #include "platform/registry/text_format.h"
 #include "platform/registry/tree.h"
 

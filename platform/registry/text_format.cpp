@@ -1,4 +1,5 @@
 #include "platform/registry/text_format.h"
+#include "platform/registry/registry_api.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -6,7 +6,8 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/windows.h"
+#include "platform/gdi/gdi_api.h"
+#include "platform/resources/resources_api.h"
 
 namespace zenta::platform {
 

@@ -1,4 +1,5 @@
 #include "platform/screen/png.h"
+#include "platform/base/types.h"
 
 #include <array>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #include "platform/screen/screen.h"
+#include "platform/base/types.h"
 
 #include <memory>
 #include <mutex>

@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "platform/base/metrics.h"
+#include "platform/base/types.h"
 #include "platform/screen/surface.h"
-#include "platform/windows.h"
 
 namespace zenta::platform {
 

@@ -1,4 +1,5 @@
 #include "platform/screen/surface.h"
+#include "platform/base/types.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/windows.h"
+#include "platform/base/types.h"
 
 namespace zenta::platform {
 

@@ -17,6 +17,7 @@
 #include "platform/screen/screen.h"
 #include "platform/wm/peers.h"
 #include "platform/wm/state.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

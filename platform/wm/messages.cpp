@@ -12,6 +12,7 @@
 #include "platform/screen/screen.h"
 #include "platform/wm/state.h"
 #include "platform/wm/window_manager.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

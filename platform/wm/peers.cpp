@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/wm/window_manager.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

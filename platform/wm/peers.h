@@ -4,7 +4,8 @@
 // program answers on a Unix socket in a per-user folder.
 #pragma once
 
-#include "platform/windows.h"
+#include "platform/base/types.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/base/metrics.h"
+#include "platform/base/types.h"
 #include "platform/screen/surface.h"
-#include "platform/windows.h"
 
 namespace zenta::platform {
 

@@ -4,8 +4,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/base/types.h"
 #include "platform/screen/surface.h"
-#include "platform/windows.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 

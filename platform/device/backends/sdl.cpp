@@ -7,8 +7,8 @@
 
 #include "platform/base/text.h"
 #include "platform/device/backends/backend.h"
-#include "platform/windows.h"
 #include "platform/wm/window_manager.h"
+#include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
 
