@@ -41,6 +41,7 @@ LRESULT messageBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
       int textLeft = 8;
       if (state != nullptr && (state->type & 0xF0) != 0) {
+        // The icons are art of their own: red for errors, blue for the rest.
         HBRUSH icon = CreateSolidBrush((state->type & 0xF0) == MB_ICONHAND ? RGB(204, 0, 0)
                                                                            : RGB(0, 80, 200));
         RECT mark{8, 8, 28, 28};

@@ -24,6 +24,7 @@ LRESULT taskBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   int left = 6;
   if (shellBars().startIcon) {
+    // The start flag is art of its own, not a screen element's colour.
     HBRUSH flag = CreateSolidBrush(RGB(0, 120, 215));
     RECT mark{6, 5, 22, 21};
     FillRect(dc, &mark, flag);
@@ -34,7 +35,7 @@ LRESULT taskBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const HWND front = GetForegroundWindow();
   if (front != nullptr && front != hwnd) GetWindowTextW(front, title, 64);
   RECT text{left, 0, client.right - 4, client.bottom};
-  SetTextColor(dc, RGB(255, 255, 255));
+  SetTextColor(dc, GetSysColor(COLOR_CAPTIONTEXT));
   SetBkMode(dc, TRANSPARENT);
   DrawTextW(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
   EndPaint(hwnd, &paint);
