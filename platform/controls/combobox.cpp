@@ -10,6 +10,7 @@
 #include "platform/controls/controls_api.h"
 #include "platform/gdi/gdi_api.h"
 #include "platform/gdi/text.h"
+#include "platform/wm/window_manager.h"
 #include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
@@ -286,8 +287,8 @@ LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerComboBox() {
-  registerControlClass(u"COMBOBOX", comboProc, 1);
-  registerControlClass(kListClass, listProc, 0);
+  registerSystemClass(u"COMBOBOX", comboProc, 1);
+  registerSystemClass(kListClass, listProc, 0);
 }
 
 }  // namespace zenta::platform

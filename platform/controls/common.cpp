@@ -18,15 +18,6 @@ void registerControlClasses() {
   });
 }
 
-void registerControlClass(const char16_t* name, WNDPROC proc, int extraSlots) {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = proc;
-  wc.cbWndExtra = extraSlots * int(sizeof(LONG_PTR));
-  wc.lpszClassName = name;
-  wc.style = CS_GLOBALCLASS;
-  RegisterClassW(&wc);
-}
-
 HBRUSH controlColours(HWND control, HDC dc, UINT message) {
   SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));

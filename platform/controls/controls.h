@@ -18,10 +18,6 @@ HBRUSH controlColours(HWND control, HDC dc, UINT message);
 // Tells the control's parent of a notification, as WM_COMMAND.
 void notifyParent(HWND control, WORD code);
 
-// Registers a system class: global, with `extraSlots` pointer-sized window
-// slots.
-void registerControlClass(const char16_t* name, WNDPROC proc, int extraSlots);
-
 // Shared by the controls: the text of a window.
 std::u16string windowText(HWND hwnd);
 

@@ -6,6 +6,7 @@
 #include "platform/controls/controls_api.h"
 #include "platform/gdi/gdi_api.h"
 #include "platform/gdi/text.h"
+#include "platform/wm/window_manager.h"
 #include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
@@ -217,7 +218,7 @@ LRESULT editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerEdit() {
-  registerControlClass(u"EDIT", editProc, 1);
+  registerSystemClass(u"EDIT", editProc, 1);
 }
 
 }  // namespace zenta::platform

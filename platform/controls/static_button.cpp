@@ -4,6 +4,7 @@
 #include "platform/controls/controls.h"
 #include "platform/controls/controls_api.h"
 #include "platform/gdi/gdi_api.h"
+#include "platform/wm/window_manager.h"
 #include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
@@ -149,11 +150,11 @@ LRESULT buttonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerStatic() {
-  registerControlClass(u"STATIC", staticProc, 0);
+  registerSystemClass(u"STATIC", staticProc, 0);
 }
 
 void registerButton() {
-  registerControlClass(u"BUTTON", buttonProc, 2);
+  registerSystemClass(u"BUTTON", buttonProc, 2);
 }
 
 }  // namespace zenta::platform

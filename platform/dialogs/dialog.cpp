@@ -18,6 +18,7 @@
 #include "platform/gdi/text.h"
 #include "platform/resources/resources.h"
 #include "platform/screen/screen.h"
+#include "platform/wm/window_manager.h"
 #include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
@@ -128,12 +129,8 @@ bool dialogKey(HWND dialog, const MSG& msg) {
 }  // namespace
 
 void registerDialogClass() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = DefDlgProcW;
-  wc.cbWndExtra = 3 * int(sizeof(LONG_PTR));
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  wc.lpszClassName = kDialogClass;
-  RegisterClassW(&wc);
+  registerSystemClass(kDialogClass, DefDlgProcW, 3,
+                      static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
 }
 
 }  // namespace zenta::platform

@@ -9,6 +9,7 @@
 #include "platform/gdi/gdi_api.h"
 #include "platform/gdi/text.h"
 #include "platform/screen/screen.h"
+#include "platform/wm/window_manager.h"
 #include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
@@ -86,14 +87,8 @@ LRESULT messageBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerMessageBoxClass() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = messageBoxProc;
-    wc.lpszClassName = kMessageBoxClass;
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    RegisterClassW(&wc);
-  });
+  registerSystemClass(kMessageBoxClass, messageBoxProc, 0,
+                      static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
 }
 
 }  // namespace zenta::platform

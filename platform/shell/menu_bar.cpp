@@ -10,6 +10,7 @@
 #include "platform/screen/screen.h"
 #include "platform/shell/shell.h"
 #include "platform/shell/shell_api.h"
+#include "platform/wm/window_manager.h"
 #include "platform/wm/wm_api.h"
 
 namespace zenta::platform {
@@ -153,13 +154,7 @@ LRESULT menuBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerMenuBarClass() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = menuBarProc;
-    wc.lpszClassName = kMenuBarClass;
-    RegisterClassW(&wc);
-  });
+  registerSystemClass(kMenuBarClass, menuBarProc, 0);
 }
 
 }  // namespace zenta::platform

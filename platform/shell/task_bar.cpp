@@ -45,13 +45,7 @@ LRESULT taskBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void registerTaskBarClass() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = taskBarProc;
-    wc.lpszClassName = kTaskBarClass;
-    RegisterClassW(&wc);
-  });
+  registerSystemClass(kTaskBarClass, taskBarProc, 0);
 }
 
 void createTaskBar() {

@@ -28,6 +28,20 @@ HBRUSH classBrush(HWND hwnd) {
 
 }  // namespace zenta::platform
 
+namespace zenta::platform {
+
+void registerSystemClass(const char16_t* name, WNDPROC proc, int extraSlots, HBRUSH background) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = proc;
+  wc.cbWndExtra = extraSlots * int(sizeof(LONG_PTR));
+  wc.hbrBackground = background;
+  wc.lpszClassName = name;
+  wc.style = CS_GLOBALCLASS;
+  RegisterClassW(&wc);
+}
+
+}  // namespace zenta::platform
+
 using namespace zenta::platform;
 
 ATOM RegisterClassW(const WNDCLASSW* wc) {

@@ -16,6 +16,12 @@ bool clientClip(HWND hwnd, POINT& origin, ClipList& clip);
 // The same for the whole window, its caption and border included.
 bool windowClip(HWND hwnd, POINT& origin, ClipList& clip);
 
+// Registers one of the device's own window classes (controls, dialogs, the
+// shell's bars): global, with `extraSlots` pointer-sized window slots and
+// the given background. A class registered already stays as it is.
+void registerSystemClass(const char16_t* name, WNDPROC proc, int extraSlots,
+                         HBRUSH background = nullptr);
+
 // Draws the caption of a window that has one: its title on the caption
 // colour, and an OK button for windows that ask for it.
 void paintCaption(HWND hwnd);
