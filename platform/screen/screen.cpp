@@ -12,7 +12,8 @@ namespace {
 std::mutex stateLock;
 std::unique_ptr<Surface> screenSurface;
 std::atomic<bool> changed{false};
-ShellBars bars;
+int reservedTop = kTaskBarHeight;
+int reservedBottom = 0;
 IdleHook idleHook;
 std::thread::id idleThread;
 
@@ -37,21 +38,16 @@ bool takeScreenChanged() {
   return changed.exchange(false, std::memory_order_acq_rel);
 }
 
-ShellBars shellBars() {
+void setReservedBands(int top, int bottom) {
   std::lock_guard guard(stateLock);
-  return bars;
-}
-
-void setShellBars(const ShellBars& value) {
-  std::lock_guard guard(stateLock);
-  bars = value;
+  reservedTop = top;
+  reservedBottom = bottom;
 }
 
 RECT workArea() {
   const Surface& s = screen();
-  const ShellBars b = shellBars();
-  return RECT{0, b.taskBar ? kTaskBarHeight : 0, s.width(),
-              s.height() - (b.menuBar ? kMenuBarHeight : 0)};
+  std::lock_guard guard(stateLock);
+  return RECT{0, reservedTop, s.width(), s.height() - reservedBottom};
 }
 
 void setIdleHook(IdleHook hook) {

@@ -23,15 +23,10 @@ void markScreenChanged();
 // True once per batch of changes.
 bool takeScreenChanged();
 
-// The bars across the top (task bar) and bottom (menu bar) of the screen.
-struct ShellBars {
-  bool taskBar = true;
-  bool menuBar = false;
-  bool sipButton = true;
-  bool startIcon = true;
-};
-ShellBars shellBars();
-void setShellBars(const ShellBars& bars);
+// The bands across the top and bottom of the screen that the shell's bars
+// take (the task bar's at the start); the rest is the work area, where
+// windows go by default.
+void setReservedBands(int top, int bottom);
 RECT workArea();
 
 // Called by the UI thread's message loop while it has nothing to do, with

@@ -1,5 +1,6 @@
 // The input panel's report: on this device the panel is never up.
 #include "platform/screen/screen.h"
+#include "platform/shell/bars.h"
 #include "platform/shell/shell_api.h"
 #include "platform/wm/wm_api.h"
 

@@ -8,6 +8,7 @@
 #include "platform/gdi/gdi_api.h"
 #include "platform/resources/resources_api.h"
 #include "platform/screen/screen.h"
+#include "platform/shell/bars.h"
 #include "platform/shell/shell.h"
 #include "platform/shell/shell_api.h"
 #include "platform/wm/window_manager.h"

@@ -6,6 +6,7 @@
 
 #include "platform/device/device.h"
 #include "platform/screen/screen.h"
+#include "platform/shell/bars.h"
 #include "platform/windows.h"
 #include "platform/wm/window_manager.h"
 
