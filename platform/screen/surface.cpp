@@ -184,7 +184,9 @@ bool normalise(int x, int y, int width, int height, int sx, int sy, int srcWidth
 
 void stretchGeneral(Surface& dst, const StretchGeometry& g, const Surface& src, DWORD rop,
                     const ClipList& clip) {
-  const auto [x, y, width, height, sx, sy, srcWidth, srcHeight, flipX, flipY] = g;
+  const int x = g.x, y = g.y, width = g.width, height = g.height, sx = g.sx, sy = g.sy;
+  const int srcWidth = g.srcWidth, srcHeight = g.srcHeight;
+  const bool flipX = g.flipX, flipY = g.flipY;
   const int bytes = dst.bitsPerPixel() / 8;
   const bool copy = rop == SRCCOPY && dst.bitsPerPixel() == src.bitsPerPixel();
   forEachSpan(dst, RECT{x, y, x + width, y + height}, clip, [&](int x0, int x1, int row) {
@@ -216,7 +218,9 @@ void stretchGeneral(Surface& dst, const StretchGeometry& g, const Surface& src, 
 // path.
 void stretch24To32(Surface& dst, const StretchGeometry& g, const Surface& src,
                    const ClipList& clip) {
-  const auto [x, y, width, height, sx, sy, srcWidth, srcHeight, flipX, flipY] = g;
+  const int x = g.x, y = g.y, width = g.width, height = g.height, sx = g.sx, sy = g.sy;
+  const int srcWidth = g.srcWidth, srcHeight = g.srcHeight;
+  const bool flipX = g.flipX, flipY = g.flipY;
   thread_local std::vector<int> columns;
   columns.resize(size_t(width));
   for (int i = 0; i < width; ++i) {
