@@ -274,6 +274,22 @@ TEST(KernelCheck, ClearBlocks) {
       });
 }
 
+// The mask only ever takes levels away, and a level brings those below it.
+TEST(KernelCheck, CpuMaskLowersTheLevels) {
+  const unsigned all = cpuFlags();
+  for (const CpuLevel& level : kCpuLevels) {
+    EXPECT_EQ(cpuFlagsUpTo(level.flag) & level.flag, unsigned(level.flag)) << level.name;
+    EXPECT_EQ(cpuFlagsUpTo(level.flag) & ~((unsigned(level.flag) << 1) - 1), 0u) << level.name;
+    setCpuFlagsMask(cpuFlagsUpTo(level.flag));
+    EXPECT_EQ(cpuFlags() & ~cpuFlagsUpTo(level.flag), 0u) << level.name;
+    EXPECT_EQ(cpuFlags(), all & cpuFlagsUpTo(level.flag)) << level.name;
+  }
+  setCpuFlagsMask(0);
+  EXPECT_EQ(cpuFlags(), 0u);
+  setCpuFlagsMask(~0u);
+  EXPECT_EQ(cpuFlags(), all);
+}
+
 using RowPair = void (*)(uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*,
                          const uint8_t*, int);
 
