@@ -79,7 +79,10 @@ void injectStylus(StylusAction action, int x, int y) {
   postToThread(thread, msg);
 }
 
-void injectKey(UINT virtualKey, bool down) {
+namespace {
+
+// Keys and characters go to the focus, or to the active window without one.
+void postToKeyboardWindow(UINT message, WPARAM wParam, LPARAM lParam) {
   auto& s = wm();
   MSG msg{};
   std::thread::id thread;
@@ -87,26 +90,20 @@ void injectKey(UINT virtualKey, bool down) {
     std::lock_guard guard(s.lock);
     Window* w = s.focus != nullptr ? s.focus : s.active;
     if (w == nullptr) return;
-    msg = MSG{handleOf(w),   down ? WM_KEYDOWN : WM_KEYUP,
-              virtualKey,    down ? 1 : LPARAM(0xC0000001),
-              messageTime(), {0, 0}};
+    msg = MSG{handleOf(w), message, wParam, lParam, messageTime(), {0, 0}};
     thread = w->thread;
   }
   postToThread(thread, msg);
 }
 
+}  // namespace
+
+void injectKey(UINT virtualKey, bool down) {
+  postToKeyboardWindow(down ? WM_KEYDOWN : WM_KEYUP, virtualKey, down ? 1 : LPARAM(0xC0000001));
+}
+
 void injectChar(char16_t character) {
-  auto& s = wm();
-  MSG msg{};
-  std::thread::id thread;
-  {
-    std::lock_guard guard(s.lock);
-    Window* w = s.focus != nullptr ? s.focus : s.active;
-    if (w == nullptr) return;
-    msg = MSG{handleOf(w), WM_CHAR, WPARAM(character), 1, messageTime(), {0, 0}};
-    thread = w->thread;
-  }
-  postToThread(thread, msg);
+  postToKeyboardWindow(WM_CHAR, WPARAM(character), 1);
 }
 
 }  // namespace zenta::platform
