@@ -422,5 +422,38 @@ TEST(DecoderLife, AResetDecoderDecodesAsAFreshOne) {
   EXPECT_EQ(h263Reset(empty), -1);
 }
 
+// A picture larger than the context's limit is refused as a bad header is:
+// the size, the buffers and the picture handed out last stay as they were,
+// and the limit outlives a reset.
+TEST(DecoderLife, APictureAboveTheLimitLeavesEverythingAsItWas) {
+  H263DecoderHandle handle;
+  ASSERT_EQ(h263Create(handle), 0);
+  ASSERT_EQ(h263SetMaxPixels(handle, 176 * 144), 0);
+  EXPECT_EQ(h263SetMaxPixels(handle, -1), -1);
+  BitWriter qcif = baseline(2, 1);
+  BitWriter cif = baseline(3, 1);
+  const auto qcifBytes = qcif.ones(99).bytes();
+  const auto cifBytes = cif.ones(396).bytes();
+  PlanarFrame* frame = nullptr;
+  ASSERT_GT(h263Decode(handle, &frame, qcifBytes.data(), qcifBytes.size()), 0);
+  PlanarFrame* const shown = frame;
+  const PlanarFrame* const records = handle.context->frameRecords;
+  EXPECT_EQ(h263Decode(handle, &frame, cifBytes.data(), cifBytes.size()), -1);
+  EXPECT_EQ(frame, shown);
+  EXPECT_EQ(handle.context->width, 176);
+  ASSERT_EQ(h263Reset(handle), 0);
+  EXPECT_EQ(h263Decode(handle, &frame, cifBytes.data(), cifBytes.size()), -1);
+  EXPECT_EQ(frame, shown);
+  EXPECT_EQ(handle.width, 176);
+  EXPECT_EQ(handle.context->frameRecords, records);
+  // Without a limit the same picture is taken.
+  ASSERT_EQ(h263SetMaxPixels(handle, 0), 0);
+  EXPECT_GT(h263Decode(handle, &frame, cifBytes.data(), cifBytes.size()), 0);
+  EXPECT_EQ(handle.width, 352);
+  h263Destroy(handle);
+  H263DecoderHandle empty;
+  EXPECT_EQ(h263SetMaxPixels(empty, 0), -1);
+}
+
 }  // namespace
 }  // namespace zenta::video

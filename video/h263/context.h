@@ -107,6 +107,7 @@ struct alignas(64) H263Decoder {
   int32_t paddedWidth = 0;
   int32_t paddedHeight = 0;
   int32_t gobTopRow = -1;  // first row of the GOB whose header was read last
+  int64_t maxPixels = 0;   // largest picture area taken; 0 takes any size
 };
 
 // A block aligned to 64 bytes, obtained from malloc with room for the

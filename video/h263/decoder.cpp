@@ -135,6 +135,7 @@ int h263Reset(H263DecoderHandle& handle) {
   if (decoder == nullptr) return -1;
   const H263Decoder kept = *decoder;
   *decoder = H263Decoder{};
+  decoder->maxPixels = kept.maxPixels;
   if (kept.frameRecords == nullptr) return 0;
   // The buffers, their size, and the contents that new buffers get.
   decoder->frameRecords = kept.frameRecords;
@@ -150,6 +151,12 @@ int h263Reset(H263DecoderHandle& handle) {
     std::memset(decoder->frameRecords[i].y, 128, planeBytes);
   std::fill_n(decoder->motionVectors,
               size_t(kept.paddedWidth / 16) * size_t(kept.paddedHeight / 16), MotionVector{});
+  return 0;
+}
+
+int h263SetMaxPixels(H263DecoderHandle& handle, int64_t pixels) {
+  if (handle.context == nullptr || pixels < 0) return -1;
+  handle.context->maxPixels = pixels;
   return 0;
 }
 

@@ -48,6 +48,13 @@ int h263PictureType(const uint8_t* payload, size_t length);
 // one after the other. Returns 0, or -1 for a handle without a context.
 int h263Reset(H263DecoderHandle& handle);
 
+// Limits the pictures the context takes to `pixels` (width times height);
+// a larger one is rejected as a malformed header is, and leaves everything
+// as it was. 0 takes every size the syntax can carry (up to 2048 x 1152).
+// The limit outlives h263Reset. Returns 0, or -1 for a handle without a
+// context or a negative limit.
+int h263SetMaxPixels(H263DecoderHandle& handle, int64_t pixels);
+
 // Releases every buffer the context holds and then the context itself.
 // The context pointer is left as it is; the caller zero-fills the handle
 // before the next create. Accepts a handle without a context.

@@ -114,7 +114,9 @@ int parsePictureHeader(H263Decoder& d) {
   // A header is taken whole or not at all: one rejected half-way must not
   // leave its size or clock settings to the pictures after it.
   const HeaderFields before = headerFields(d);
-  if (parsePictureFields(d) == 0) return 0;
+  if (parsePictureFields(d) == 0 &&
+      (d.maxPixels == 0 || int64_t(d.width) * int64_t(d.height) <= d.maxPixels))
+    return 0;
   d.width = before.width;
   d.height = before.height;
   d.unrestrictedMv = before.unrestrictedMv;
