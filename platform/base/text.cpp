@@ -2,16 +2,27 @@
 
 namespace zenta::platform {
 
+namespace {
+char16_t foldOne(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+}
+}  // namespace
+
 std::u16string foldCase(std::u16string_view text) {
   std::u16string out(text);
-  for (auto& c : out) {
-    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-  }
+  for (auto& c : out)
+    c = foldOne(c);
   return out;
 }
 
+// Character by character, as names are compared many times a call and a
+// folded copy of each would be an allocation apiece.
 bool equalFolded(std::u16string_view a, std::u16string_view b) {
-  return foldCase(a) == foldCase(b);
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (foldOne(a[i]) != foldOne(b[i])) return false;
+  }
+  return true;
 }
 
 std::string toUtf8(std::u16string_view text) {

@@ -62,7 +62,7 @@ HWND findOwnWindow(LPCWSTR className, LPCWSTR windowName) {
   auto& s = wm();
   std::lock_guard guard(s.lock);
   for (const Window* w : s.topLevel) {
-    if (className != nullptr && foldCase(w->cls->name) != foldCase(className)) continue;
+    if (className != nullptr && !equalFolded(w->cls->name, className)) continue;
     if (windowName != nullptr && w->text != windowName) continue;
     return handleOf(w);
   }

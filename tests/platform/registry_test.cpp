@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/text.h"
 #include "platform/windows.h"
 
 namespace zenta::platform {
@@ -72,6 +73,16 @@ TEST_F(Registry, CallsAndErrorCodes) {
 
   ASSERT_EQ(setText(key, u"Host", u"192.168.0.9:8080"), ERROR_SUCCESS);
   EXPECT_EQ(getText(again, u"HOST"), u"192.168.0.9:8080");  // names without regard to case
+  // Only A to Z fold; a prefix or a longer name is another name.
+  DWORD size0 = 0;
+  for (const char16_t* other : {u"Hos", u"Hosts", u"H\u00d3ST"})
+    EXPECT_EQ(RegQueryValueExW(again, other, nullptr, nullptr, nullptr, &size0),
+              ERROR_FILE_NOT_FOUND)
+        << toUtf8(other);
+  ASSERT_EQ(setText(key, u"Caf\u00e9", u"1"), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(key, u"CAF\u00c9", nullptr, nullptr, nullptr, &size0),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(getText(key, u"cAF\u00e9"), u"1");
   const DWORD number = 42;
   ASSERT_EQ(RegSetValueExW(key, u"Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
             ERROR_SUCCESS);
