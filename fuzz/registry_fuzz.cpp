@@ -1,5 +1,7 @@
-// The registry file reader on arbitrary bytes: the file is read through the
-// registry calls, which walk every key and value that it yields.
+// The registry file reader on arbitrary bytes. First the text reader alone:
+// whatever it takes must write back as a text that reads as the same tree.
+// Then the same bytes as the registry file, read through the registry calls,
+// which walk the keys and values that it yields.
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,14 +10,16 @@
 
 #include "fuzz/fuzz_target.h"
 #include "platform/registry/registry.h"
+#include "platform/registry/text_format.h"
 #include "platform/windows.h"
 
 namespace {
 
 // Every registry call takes the file's lock and looks at the file again, a
 // handful of system calls: a file of many keys would spend the input's time
-// there rather than in the reader. The walk stops after this many keys.
-constexpr int kKeysPerInput = 24;
+// there rather than in the reader, which the round trip covers whole. The
+// walk through the calls stops after this many keys a root.
+constexpr int kKeysPerInput = 8;
 int keysLeft = 0;
 
 void walk(HKEY key, int depth) {
@@ -41,6 +45,24 @@ void walk(HKEY key, int depth) {
   }
 }
 
+// A text the reader takes, written and read again, is the same tree: its
+// second writing equals the first.
+void roundTrip(const uint8_t* data, size_t size) {
+  using namespace zenta::platform;
+  Key roots[2];
+  if (!parseRegistryText(std::string(reinterpret_cast<const char*>(data), size), roots)) return;
+  const std::string written = formatRegistryText(roots);
+  Key again[2];
+  if (!parseRegistryText(written, again)) {
+    std::fprintf(stderr, "a written registry text does not read back\n");
+    __builtin_trap();
+  }
+  if (formatRegistryText(again) != written) {
+    std::fprintf(stderr, "a written registry text reads back as another tree\n");
+    __builtin_trap();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -56,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!path.empty()) std::filesystem::remove_all(path, ignored);
     }
   } scratch;
+  roundTrip(data, size);
   if (scratch.path.empty()) return 0;
   const std::string& folder = scratch.path;
   const std::string path = folder + "/registry";
@@ -68,6 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   walk(HKEY_LOCAL_MACHINE, 0);
   keysLeft = kKeysPerInput;
   walk(HKEY_CURRENT_USER, 0);
+  // The store lets go of the tree it read. An input that ends with more
+  // allocations than frees makes the fuzzer scan the whole heap for leaks
+  // after it, which slowed the run more the longer it went.
+  zenta::platform::setRegistryFile(path);
   // A damaged file was moved aside: those are not kept.
   std::error_code ignored;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
