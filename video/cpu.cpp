@@ -14,6 +14,10 @@ unsigned detected() {
   if (__builtin_cpu_supports("sse2")) flags |= kCpuSse2;
   if (__builtin_cpu_supports("ssse3")) flags |= kCpuSsse3;
   if (__builtin_cpu_supports("avx2")) flags |= kCpuAvx2;
+  // The check also asks the system whether it saves the 512-bit registers.
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi"))
+    flags |= kCpuAvx512;
 #endif
   return flags;
 }

@@ -11,6 +11,9 @@ enum CpuFlag : unsigned {
   kCpuSse2 = 1u << 0,
   kCpuSsse3 = 1u << 1,
   kCpuAvx2 = 1u << 2,
+  // AVX-512 with the byte and word instructions (BW), their 128- and
+  // 256-bit forms (VL) and the byte permutes (VBMI).
+  kCpuAvx512 = 1u << 3,
 };
 
 // The levels from the lowest up, with their names.
@@ -18,12 +21,12 @@ struct CpuLevel {
   CpuFlag flag;
   std::string_view name;
 };
-inline constexpr std::array<CpuLevel, 3> kCpuLevels{
-    {{kCpuSse2, "sse2"}, {kCpuSsse3, "ssse3"}, {kCpuAvx2, "avx2"}}};
+inline constexpr std::array<CpuLevel, 4> kCpuLevels{
+    {{kCpuSse2, "sse2"}, {kCpuSsse3, "ssse3"}, {kCpuAvx2, "avx2"}, {kCpuAvx512, "avx512"}}};
 
 // The CPU's levels, less those taken away by setCpuFlagsMask or by the
-// environment variable ZENTA_CPU ("portable", "sse2", "ssse3", "avx2":
-// that level and those below it).
+// environment variable ZENTA_CPU ("portable", "sse2", "ssse3", "avx2",
+// "avx512": that level and those below it).
 unsigned cpuFlags();
 
 // Keeps only the levels in `mask`. Kernel tables already filled keep their

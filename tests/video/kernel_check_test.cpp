@@ -312,7 +312,7 @@ TEST(KernelCheck, ColourRowPairs) {
       [](RowPair fast, RowPair reference, const std::string& where) {
         // Every width up to beyond the widest step, and the picture widths.
         std::vector<int> widths;
-        for (int w = 2; w <= 100; w += 2)
+        for (int w = 2; w <= 200; w += 2)
           widths.push_back(w);
         for (const int w : {176, 320, 352, 360, 368})
           widths.push_back(w);

@@ -62,6 +62,7 @@ void initColourKernels(ColourKernels& kernels, unsigned flags) {
 #if defined(__x86_64__) || defined(__i386__)
   initColourKernelsSsse3(kernels, flags);
   initColourKernelsAvx2(kernels, flags);
+  initColourKernelsAvx512(kernels, flags);
 #else
   (void)flags;
 #endif

@@ -9,6 +9,7 @@ namespace zenta::video {
 
 void initColourKernelsSsse3(ColourKernels& kernels, unsigned flags);
 void initColourKernelsAvx2(ColourKernels& kernels, unsigned flags);
+void initColourKernelsAvx512(ColourKernels& kernels, unsigned flags);
 
 // The SSSE3 row-pair kernel, which the wider ones use for their last
 // pixels. Only for a CPU with SSSE3.
