@@ -60,11 +60,13 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, SEC
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   Registry& r = Registry::instance();
+  const auto parts = split(subKey);
   return r.run(true, [&](bool& changed) -> LONG {
     if (!r.knownHandle(key)) return ERROR_INVALID_HANDLE;
+    if (!r.withinLimits(key, parts)) return ERROR_INVALID_PARAMETER;
     bool created = false;
     OpenKey where;
-    if (r.resolve(key, split(subKey), true, created, &where) == nullptr)
+    if (r.resolve(key, parts, true, created, &where) == nullptr)
       return ERROR_FILE_NOT_FOUND;
     changed = created;
     if (disposition != nullptr)

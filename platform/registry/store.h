@@ -131,6 +131,19 @@ class Registry {
     return key;
   }
 
+  // Whether the keys `more` below an open key stay within the limits on
+  // depth and name length. Only for a known handle.
+  bool withinLimits(HKEY handle, const std::vector<std::u16string>& more) const {
+    size_t depth = more.size();
+    const auto it = handles_.find(reinterpret_cast<uintptr_t>(handle));
+    if (it != handles_.end()) depth += it->second.path.size();
+    if (depth > kMaxKeyDepth) return false;
+    for (const auto& name : more) {
+      if (name.size() > kMaxKeyNameLength) return false;
+    }
+    return true;
+  }
+
   bool knownHandle(HKEY handle) const {
     return handle == HKEY_CURRENT_USER || handle == HKEY_LOCAL_MACHINE ||
            handles_.count(reinterpret_cast<uintptr_t>(handle)) != 0;

@@ -169,7 +169,9 @@ bool parseRegistryText(const std::string& text, Key (&roots)[2]) {
       if (root < 0) return false;
       key = &roots[root];
       size_t at = slash;
+      size_t depth = 0;
       while (at != std::string::npos) {
+        if (++depth > kMaxKeyDepth) return false;
         const size_t end = path.find('\\', at + 1);
         const std::string part =
             path.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
@@ -177,7 +179,7 @@ bool parseRegistryText(const std::string& text, Key (&roots)[2]) {
         size_t pos = 0;
         const bool read =
             version1 ? unescape("\"" + part + "\"", pos, name) : unescapeKeyName(part, name);
-        if (!read || name.empty()) return false;
+        if (!read || name.empty() || name.size() > kMaxKeyNameLength) return false;
         Key* next = nullptr;
         for (const auto& child : key->children) {
           if (sameName(child->name, name)) next = child.get();

@@ -12,6 +12,13 @@
 
 namespace zenta::platform {
 
+// How deep keys go below a root and how long a key's name may be. The tree
+// is written, read and freed recursively, and each key's line in the file
+// carries its whole path; the limits keep all of that bounded whatever a
+// file holds.
+inline constexpr size_t kMaxKeyDepth = 512;
+inline constexpr size_t kMaxKeyNameLength = 255;
+
 struct Value {
   std::u16string name;
   DWORD type = REG_NONE;

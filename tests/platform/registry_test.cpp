@@ -307,6 +307,56 @@ TEST_F(Registry, ADamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
   RegCloseKey(k);
 }
 
+// Keys go at most 512 deep and their names are at most 255 characters: a
+// call that would pass either is refused, and a file that does (written by
+// hand, or damaged) is kept aside rather than read, so that its depth can
+// never exhaust the stack of a program that starts with it.
+TEST_F(Registry, KeysStayWithinTheirDepthAndNameLength) {
+  const auto chain = [](size_t depth, size_t nameLength) {
+    std::u16string path;
+    for (size_t i = 0; i < depth; ++i)
+      path += (i ? u"\\" : u"") + std::u16string(nameLength, u'k');
+    return path;
+  };
+  HKEY deep = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, chain(512, 1).c_str(), 0, nullptr, 0, 0, nullptr,
+                            &deep, nullptr),
+            ERROR_SUCCESS);
+  HKEY refused = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(deep, u"one", 0, nullptr, 0, 0, nullptr, &refused, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(refused, nullptr);
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, chain(1, 256).c_str(), 0, nullptr, 0, 0, nullptr,
+                            &refused, nullptr),
+            ERROR_INVALID_PARAMETER);
+  HKEY longName = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, chain(1, 255).c_str(), 0, nullptr, 0, 0, nullptr,
+                            &longName, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(setText(deep, u"At", u"the bottom"), ERROR_SUCCESS);
+  RegCloseKey(deep);
+  RegCloseKey(longName);
+  // What was written reads back in another store.
+  setRegistryFile(file);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, chain(512, 1).c_str(), 0, 0, &deep), ERROR_SUCCESS);
+  EXPECT_EQ(getText(deep, u"At"), u"the bottom");
+  RegCloseKey(deep);
+
+  // Files one level too deep, or with one character too many.
+  for (const auto& [depth, length] : {std::pair<size_t, size_t>{513, 1}, {1, 256}}) {
+    {
+      std::ofstream out(file, std::ios::trunc);
+      out << "ZENTA registry 2\n[HKEY_CURRENT_USER\\" << toUtf8(chain(depth, length)) << "]\n";
+    }
+    setRegistryFile(file);
+    ::testing::internal::CaptureStderr();
+    HKEY k = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"k", 0, 0, &k), ERROR_FILE_NOT_FOUND) << depth;
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(fs::exists(file)) << depth << " deep, names of " << length << ": not kept aside";
+  }
+}
+
 // A random tree of keys and text values: names of any 16-bit characters
 // but the key separator and zero, texts of any but zero.
 struct Tree {
