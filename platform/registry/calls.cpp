@@ -66,8 +66,7 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, SEC
     if (!r.withinLimits(key, parts)) return ERROR_INVALID_PARAMETER;
     bool created = false;
     OpenKey where;
-    if (r.resolve(key, parts, true, created, &where) == nullptr)
-      return ERROR_FILE_NOT_FOUND;
+    if (r.resolve(key, parts, true, created, &where) == nullptr) return ERROR_FILE_NOT_FOUND;
     changed = created;
     if (disposition != nullptr)
       *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;

@@ -140,8 +140,8 @@ ZENTA_AVX512_INLINE __m512i loadIndex(const std::array<uint8_t, 64>& index) {
 // Up to 64 pixels of one row; `count` below 64 masks the loads and stores.
 ZENTA_AVX512_INLINE void sixtyFourPixels(uint8_t* out, const uint8_t* row, const Chroma& c,
                                          int count) {
-  const __m512i words = count == 64 ? _mm512_loadu_si512(row)
-                                    : _mm512_maskz_loadu_epi8(lowBits(count), row);
+  const __m512i words =
+      count == 64 ? _mm512_loadu_si512(row) : _mm512_maskz_loadu_epi8(lowBits(count), row);
   const __m512i sixteen = _mm512_set1_epi16(16);
   const Luma even =
       lumaTerms(_mm512_sub_epi16(_mm512_and_si512(words, _mm512_set1_epi16(0xFF)), sixteen));
@@ -164,8 +164,8 @@ ZENTA_AVX512_INLINE void sixtyFourPixels(uint8_t* out, const uint8_t* row, const
 }
 
 ZENTA_AVX512 void convertRowPairAvx512(uint8_t* top, uint8_t* bottom, const uint8_t* yTop,
-                                       const uint8_t* yBottom, const uint8_t* cb,
-                                       const uint8_t* cr, int pixels) {
+                                       const uint8_t* yBottom, const uint8_t* cb, const uint8_t* cr,
+                                       int pixels) {
   const int whole = pixels & ~63;
   for (int x = 0; x < whole; x += 64) {
     const Chroma c = chromaTerms(centredChroma(cb + x / 2, ~__mmask32(0)),
