@@ -6,6 +6,7 @@
 
 #include "video/colour/x86/convert_init.h"
 #include "video/colour/x86/pixel_interleave.h"
+#include "video/colour/x86/split_factors.h"
 #include "video/cpu.h"
 
 #define ZENTA_AVX2 __attribute__((target("avx2")))
@@ -15,9 +16,6 @@
 namespace zenta::video {
 
 namespace {
-
-constexpr int16_t kLuma = 10773, kCbBlue = 1129, kCrRed = -26475, kCrGreen = 12257,
-                  kCbGreen = -25675;
 
 struct Term {
   __m256i high, flippedLow;

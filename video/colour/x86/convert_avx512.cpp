@@ -11,6 +11,7 @@
 
 #include "video/colour/x86/convert_init.h"
 #include "video/colour/x86/pixel_interleave.h"
+#include "video/colour/x86/split_factors.h"
 #include "video/cpu.h"
 
 #define ZENTA_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi")))
@@ -21,9 +22,6 @@
 namespace zenta::video {
 
 namespace {
-
-constexpr int16_t kLuma = 10773, kCbBlue = 1129, kCrRed = -26475, kCrGreen = 12257,
-                  kCbGreen = -25675;
 
 // Where output byte q (0 to 191) of 64 pixels comes from. The channel
 // vectors are packed as the SSSE3 kernel packs them, lane by lane: 128-bit

@@ -25,6 +25,7 @@
 
 #include "video/colour/x86/convert_init.h"
 #include "video/colour/x86/pixel_interleave.h"
+#include "video/colour/x86/split_factors.h"
 #include "video/cpu.h"
 
 #define ZENTA_SSSE3 __attribute__((target("ssse3")))
@@ -34,11 +35,6 @@
 namespace zenta::video {
 
 namespace {
-
-// 76309 = 65536 + 10773;  132201 = 2 x 65536 + 1129;
-// 104597 = 2 x 65536 - 26475;  -53279 = -65536 + 12257;  -25675.
-constexpr int16_t kLuma = 10773, kCbBlue = 1129, kCrRed = -26475, kCrGreen = 12257,
-                  kCbGreen = -25675;
 
 struct Term {
   __m128i high;        // the term's whole part, in 16 bits
