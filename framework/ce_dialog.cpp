@@ -155,6 +155,11 @@ INT_PTR CeDialog::dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
       result = self->processMessage(message, wParam, lParam, handled);
     } catch (...) {
       reportHandlerException(u"Window message termainated abnormally by an exception");
+      // The message counts as handled, with the answer a handler gives when
+      // it has nothing to say: the initialisation still gives the first
+      // control the focus.
+      handled = true;
+      result = message == WM_INITDIALOG ? TRUE : 0;
     }
     self->currentMessage = saved;
   }

@@ -9,7 +9,7 @@ namespace zenta::sim {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 10> kFaultNames = {{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 12> kFaultNames = {{
     {FaultKind::DropAfter, "drop-after"},
     {FaultKind::DropRandom, "drop-random"},
     {FaultKind::StallAfter, "stall-after"},
@@ -20,6 +20,8 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 10> kFaultNames = {
     {FaultKind::TextWithoutInfo, "text-without-info"},
     {FaultKind::InfoWithoutLineEnd, "info-without-line-end"},
     {FaultKind::NotH263, "not-h263"},
+    {FaultKind::TickThenClose, "tick-then-close"},
+    {FaultKind::InfoThenClose, "info-then-close"},
 }};
 
 using Error = std::optional<std::string>;
@@ -472,6 +474,8 @@ Faults, for tests:
       text-without-info    a text message without INFO in place of the INFO text
       info-without-line-end  an INFO text lacking its third line end
       not-h263=P           random bytes in place of picture P
+      tick-then-close      each connection: one time tick, no INFO text, then closed
+      info-then-close      each connection: the INFO text, then closed
 )";
 }
 

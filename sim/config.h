@@ -26,6 +26,8 @@ enum class FaultKind : uint8_t {
   TextWithoutInfo,     // a text message without "INFO" in place of the INFO text
   InfoWithoutLineEnd,  // an INFO text that lacks its last line end before the code
   NotH263,             // random bytes in place of picture N
+  TickThenClose,       // every connection: one time tick in place of the INFO text, then closed
+  InfoThenClose,       // every connection: the INFO text, then closed
 };
 
 struct Fault {

@@ -346,7 +346,17 @@ void StreamConnection::startStreaming() {
   nextSlot_ = 0;
   nextTick_ = now + 1s;
   forceIntra_ = true;
+  if (fault(FaultKind::TickThenClose)) {
+    queue(serverTimestamp(std::chrono::system_clock::now()), 0, nullptr, 0);
+    logFault(FaultKind::TickThenClose);
+    end("fault tick-then-close");
+    return;
+  }
   sendInfo();
+  if (fault(FaultKind::InfoThenClose)) {
+    logFault(FaultKind::InfoThenClose);
+    end("fault info-then-close");
+  }
 }
 
 void StreamConnection::onCredentials(const ClientCommand& command) {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,15 +33,42 @@ enum class ViewState : uint8_t {
   Granted = 2,  // an INFO text granted viewing
 };
 
+// The steady clock in milliseconds, as ChannelView::lastPictureMs keeps it.
+inline int64_t steadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 struct ChannelView {
   // The channel's socket, or kNoConnection. Changed only under `lock`, so a
   // sender that holds the lock never writes to a socket being replaced.
   std::atomic<int> connection{kNoConnection};
   uint32_t threadId = 0;  // serial number of the receive thread last started
-  // Reconnections since the last complete message; the receive thread's
-  // own (openChannel resets it before the thread starts).
+  // Reconnections since the channel last made progress (a picture, or a
+  // connection that lived a while); the receive thread's own, reset by
+  // openChannel before the thread starts.
   uint32_t reconnectsWithoutMessage = 0;
   int32_t number = 0;  // 1 to 16, as on the wire
+
+  // What the receive thread knows of the connection it reads, its own:
+  // whether the connection was made, when, when bytes last arrived, and
+  // whether a text or a picture came on it.
+  bool established = false;
+  std::chrono::steady_clock::time_point connectedAt{};
+  std::chrono::steady_clock::time_point lastReceived{};
+  bool textOnConnection = false;
+  bool pictureOnConnection = false;
+
+  // A text message (the INFO text) arrived since the channel was opened.
+  std::atomic<bool> answered{false};
+  // The recorder closed the channel's connections before any text: it has
+  // no such channel. Tried again now and then; cleared by a text.
+  std::atomic<bool> absent{false};
+  // When a picture was last put into the canvas, or the channel was last
+  // resumed (steady clock, milliseconds): how long the screen has shown
+  // nothing new of it.
+  std::atomic<int64_t> lastPictureMs{0};
 
   HDC pictureDC = nullptr;
   HDC rotatedDC = nullptr;
@@ -60,6 +88,10 @@ struct ChannelView {
   std::atomic<int16_t> codedHeight{240};
   std::atomic<int16_t> shownWidth{320};
   std::atomic<int16_t> shownHeight{240};
+  // The picture was larger than the canvas and went into it scaled down
+  // (shownWidth x shownHeight is the scaled picture): it is shown with its
+  // shape kept, never stretched to fill its place.
+  std::atomic<bool> scaledToFit{false};
 
   // Guards `connection` changes and every send on the channel.
   std::mutex lock;

@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <string_view>
 
@@ -40,7 +42,7 @@ struct CurlHandle {
 }  // namespace
 
 std::optional<int> queryStreamPort(const std::string& host, int httpPort,
-                                   std::chrono::milliseconds timeout) {
+                                   std::chrono::milliseconds timeout, int cancelFd) {
   if (host.empty() || !std::all_of(host.begin(), host.end(), isHostNameCharacter)) {
     return std::nullopt;
   }
@@ -74,7 +76,28 @@ std::optional<int> queryStreamPort(const std::string& host, int httpPort,
   // Whatever body arrived counts, also when the transfer then ends with an
   // error: a full body ends it on purpose, and a server that sends its reply
   // but keeps the connection open runs into the time limit.
-  curl_easy_perform(curl);
+  CURLM* multi = curl_multi_init();
+  if (multi == nullptr) return std::nullopt;
+  curl_multi_add_handle(multi, curl);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  int running = 1;
+  while (running > 0 && curl_multi_perform(multi, &running) == CURLM_OK && running > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    // The cancel descriptor wakes the wait; once readable, the query ends.
+    curl_waitfd cancel{cancelFd, CURL_WAIT_POLLIN, 0};
+    int ready = 0;
+    if (curl_multi_poll(multi, cancelFd >= 0 ? &cancel : nullptr, cancelFd >= 0 ? 1 : 0,
+                        static_cast<int>(std::min<int64_t>(left.count(), 1000)),
+                        &ready) != CURLM_OK ||
+        (cancel.revents & CURL_WAIT_POLLIN) != 0) {
+      body.clear();
+      break;
+    }
+  }
+  curl_multi_remove_handle(multi, curl);
+  curl_multi_cleanup(multi);
   return parsePortReply(body);
 }
 

@@ -12,9 +12,9 @@ namespace zenta::stream {
 // parses up to 250 bytes of the reply body as two decimal integers, the
 // second being the stream port. Nothing when the request fails, the body is
 // empty or has no second number, or the whole query takes longer than
-// `timeout`. Host names with characters that are not allowed in a host name
-// make no request.
+// `timeout`, or `cancelFd` becomes readable first. Host names with
+// characters that are not allowed in a host name make no request.
 std::optional<int> queryStreamPort(const std::string& host, int httpPort,
-                                   std::chrono::milliseconds timeout);
+                                   std::chrono::milliseconds timeout, int cancelFd = -1);
 
 }  // namespace zenta::stream

@@ -10,8 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "stream/port_query.h"
 
@@ -65,10 +69,20 @@ sockaddr_in makeAddress(in_addr host, int port) {
 
 }  // namespace
 
-std::optional<in_addr> resolveHost(const std::string& name) {
-  if (name.empty()) return std::nullopt;
-  in_addr address{};
-  if (::inet_aton(name.c_str(), &address) != 0) return address;
+namespace {
+
+// A host-name lookup on a thread of its own, which the caller may give up
+// on: whoever ends last releases the shared record.
+struct Lookup {
+  std::mutex lock;
+  std::optional<in_addr> result;
+  int doneFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  ~Lookup() {
+    if (doneFd >= 0) ::close(doneFd);
+  }
+};
+
+std::optional<in_addr> lookUp(const std::string& name) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -76,19 +90,81 @@ std::optional<in_addr> resolveHost(const std::string& name) {
   if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
     return std::nullopt;
   }
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  const in_addr address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
   ::freeaddrinfo(found);
   return address;
+}
+
+}  // namespace
+
+std::optional<in_addr> resolveHost(const std::string& name, std::chrono::milliseconds limit,
+                                   int cancelFd) {
+  if (name.empty()) return std::nullopt;
+  in_addr address{};
+  if (::inet_aton(name.c_str(), &address) != 0) return address;
+  auto lookup = std::make_shared<Lookup>();
+  if (lookup->doneFd < 0) return std::nullopt;
+  try {
+    std::thread([lookup, name] {
+      auto found = lookUp(name);
+      std::lock_guard guard(lookup->lock);
+      lookup->result = found;
+      const uint64_t one = 1;
+      [[maybe_unused]] const auto written = ::write(lookup->doneFd, &one, sizeof one);
+    }).detach();
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+  const auto deadline = Clock::now() + limit;
+  pollfd fds[2] = {{lookup->doneFd, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    const int ready = ::poll(fds, cancelFd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0 || (cancelFd >= 0 && fds[1].revents != 0)) return std::nullopt;
+    std::lock_guard guard(lookup->lock);
+    return lookup->result;
+  }
 }
 
 StreamSession::StreamSession(ViewerState& state, ReceiveEntry entry, SessionSettings settings)
     : state_(state), entry_(std::move(entry)), settings_(settings) {
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  cancelFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
 StreamSession::~StreamSession() {
   closeAllChannels();
   if (wakeFd_ >= 0) ::close(wakeFd_);
+  if (cancelFd_ >= 0) ::close(cancelFd_);
+}
+
+void StreamSession::beginConnectSequence() {
+  uint64_t drained = 0;
+  [[maybe_unused]] const auto read = ::read(cancelFd_, &drained, sizeof drained);
+  sequenceDeadlineMs_ = steadyMilliseconds() + settings_.connectLimit.count();
+}
+
+void StreamSession::endConnectSequence() {
+  sequenceDeadlineMs_ = 0;
+}
+
+void StreamSession::cancelConnect() {
+  const uint64_t one = 1;
+  [[maybe_unused]] const auto written = ::write(cancelFd_, &one, sizeof one);
+}
+
+bool StreamSession::connectCancelled() const {
+  pollfd cancel{cancelFd_, POLLIN, 0};
+  return cancelFd_ >= 0 && ::poll(&cancel, 1, 0) > 0;
+}
+
+std::chrono::milliseconds StreamSession::withinSequence(std::chrono::milliseconds limit) const {
+  const int64_t deadline = sequenceDeadlineMs_;
+  if (deadline == 0) return limit;
+  return std::chrono::milliseconds(
+      std::clamp<int64_t>(deadline - steadyMilliseconds(), 0, limit.count()));
 }
 
 StreamSession::ConnectResult StreamSession::connect() {
@@ -106,11 +182,13 @@ StreamSession::ConnectResult StreamSession::connect() {
     std::lock_guard guard(state_.loginLock);
     host = state_.hostText;
   }
+  beginConnectSequence();
   bool opened = probeServer(host);
   for (auto& channel : state_.channels) {
     if (!opened) break;
     opened = openChannel(channel, host);
   }
+  endConnectSequence();
   if (!opened) {
     state_.current.load()->active = false;
     for (auto& channel : state_.channels)
@@ -125,19 +203,21 @@ bool StreamSession::probeServer(std::u16string_view hostText) {
   state_.streamPort = kDefaultStreamPort;
   const HostSpec host = splitHostText(hostText);
   if (host.httpPort) {
-    if (const auto port = queryStreamPort(host.name, *host.httpPort, settings_.portQueryTimeout)) {
+    if (const auto port = queryStreamPort(host.name, *host.httpPort,
+                                          withinSequence(settings_.portQueryTimeout), cancelFd_)) {
       state_.streamPort = *port;
     }
   }
-  const auto address = resolveHost(host.name);
+  if (connectCancelled()) return false;
+  const auto address = resolveHost(host.name, withinSequence(settings_.probeTimeout), cancelFd_);
   if (!address) return false;
   const int probe = newStreamSocket();
   if (probe < 0) return false;
   // The probe connection is only a test: closed at once, nothing sent.
-  const bool reached =
-      connectWithin(probe, makeAddress(*address, state_.streamPort), settings_.probeTimeout, -1);
+  const bool reached = connectWithin(probe, makeAddress(*address, state_.streamPort),
+                                     withinSequence(settings_.probeTimeout), cancelFd_);
   ::close(probe);
-  return reached;
+  return reached && !connectCancelled();
 }
 
 bool StreamSession::openChannel(ChannelView& channel, std::u16string_view hostText) {
@@ -147,6 +227,8 @@ bool StreamSession::openChannel(ChannelView& channel, std::u16string_view hostTe
 
   channel.snapshotPending = false;
   channel.reconnectsWithoutMessage = 0;
+  channel.answered = false;
+  channel.absent = false;
   // A decoder left from window creation or from a failed open is released
   // before the handle is cleared for the fresh one.
   video::h263Destroy(channel.decoder);
@@ -157,17 +239,22 @@ bool StreamSession::openChannel(ChannelView& channel, std::u16string_view hostTe
     state_.current.load()->active = false;
     return false;
   };
-  const auto host = resolveHost(splitHostText(hostText).name);
+  const auto host = resolveHost(splitHostText(hostText).name,
+                                withinSequence(settings_.connectTimeout), cancelFd_);
   if (!host) return fail();
   const sockaddr_in address = makeAddress(*host, state_.streamPort);
   state_.setServerAddress(address);
   channel.viewState = ViewState::Pending;
 
   int socket = -1;
-  for (int attempt = 0; attempt < settings_.connectAttempts; ++attempt) {
+  for (int attempt = 0; attempt < settings_.connectAttempts && !connectCancelled(); ++attempt) {
     socket = newStreamSocket();
     if (socket < 0) return fail();
-    if (connectWithin(socket, address, settings_.connectTimeout, -1)) break;
+    if (connectWithin(socket, address, withinSequence(settings_.connectTimeout), cancelFd_)) break;
+    ::close(socket);
+    socket = -1;
+  }
+  if (socket >= 0 && connectCancelled()) {
     ::close(socket);
     socket = -1;
   }
@@ -178,6 +265,9 @@ bool StreamSession::openChannel(ChannelView& channel, std::u16string_view hostTe
     std::lock_guard guard(channel.lock);
     channel.connection = socket;
   }
+  markEstablished(channel);
+  channel.lastPictureMs = steadyMilliseconds();
+  if (openedHook_) openedHook_(channel);
   try {
     channel.threadId = ++threadSerial_;
     channel.receiveThread = std::thread([this, &channel] { entry_(*this, channel); });
@@ -195,24 +285,97 @@ int StreamSession::readExact(ChannelView& channel, void* buffer, int count, int 
   int have = 0;
   while (have < count) {
     const int socket = channel.connection;
+    Failure why = Failure::Closed;
     const ssize_t got =
-        socket < 0 ? -1 : ::recv(socket, bytes + have, static_cast<size_t>(count - have), 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return reconnect(channel, number);
+        socket < 0 ? -1
+                   : receiveSome(channel, socket, bytes + have, static_cast<size_t>(count - have), why);
+    if (got <= 0) return reconnect(channel, number, why);
     have += static_cast<int>(got);
   }
   return 0;
 }
 
-int StreamSession::reconnect(ChannelView& channel, int number) {
-  if (const uint32_t fruitless = channel.reconnectsWithoutMessage; fruitless > 0) {
-    const int64_t grown = settings_.reconnectPause.count() << std::min<uint32_t>(fruitless - 1, 16);
-    waitForClose(std::chrono::milliseconds(
-        std::max(settings_.reconnectPause.count(),
-                 std::min<int64_t>(grown, settings_.reconnectPauseLimit.count()))));
-    if (channel.connection == kNoConnection) return 1;
+ssize_t StreamSession::receiveSome(ChannelView& channel, int socket, uint8_t* to, size_t count,
+                                   Failure& why) {
+  for (;;) {
+    const auto limit = channel.active ? settings_.activeSilenceLimit : settings_.receiveTimeout;
+    const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        Clock::now() - channel.lastReceived);
+    if (silent >= limit) {
+      why = Failure::Silent;
+      return -1;
+    }
+    // Waits a second at most, so that a channel resumed meanwhile is held
+    // to the shorter limit.
+    pollfd readable{socket, POLLIN, 0};
+    const auto wait = std::min<int64_t>((limit - silent).count(), 1000);
+    const int ready = ::poll(&readable, 1, static_cast<int>(wait));
+    if (ready < 0 && errno != EINTR) {
+      why = Failure::Error;
+      return -1;
+    }
+    if (ready <= 0) continue;
+    const ssize_t got = ::recv(socket, to, count, MSG_DONTWAIT);
+    if (got > 0) {
+      channel.lastReceived = Clock::now();
+      return got;
+    }
+    if (got == 0) {
+      why = Failure::Closed;
+      return -1;
+    }
+    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+    why = errno == ECONNRESET ? Failure::Closed : Failure::Error;
+    return -1;
   }
+}
+
+void StreamSession::markEstablished(ChannelView& channel) {
+  channel.established = true;
+  channel.connectedAt = channel.lastReceived = Clock::now();
+  channel.textOnConnection = channel.pictureOnConnection = false;
+}
+
+std::chrono::milliseconds StreamSession::pauseBeforeReconnecting(ChannelView& channel,
+                                                                 Failure why) {
+  if (channel.established) {
+    // The connection that failed had been made: did it get anywhere?
+    if (channel.pictureOnConnection || Clock::now() - channel.connectedAt >= settings_.steadyConnection)
+      channel.reconnectsWithoutMessage = 0;
+    if (why == Failure::Closed && !channel.textOnConnection && !channel.answered) {
+      // Closed by the server before the channel's first text: it counts as
+      // answered for the four-picture view. Closed before any byte at all:
+      // the recorder has no such channel, and it is tried again only now
+      // and then.
+      state_.clearInfoPending(channel.number);
+      if (channel.lastReceived == channel.connectedAt) {
+        channel.absent = true;
+        return settings_.absentRetry;
+      }
+    }
+  }
+  const uint32_t fruitless = channel.reconnectsWithoutMessage;
+  if (fruitless == 0) return std::chrono::milliseconds(0);
+  const int64_t grown = settings_.reconnectPause.count() << std::min<uint32_t>(fruitless - 1, 16);
+  return std::chrono::milliseconds(std::max(
+      settings_.reconnectPause.count(), std::min<int64_t>(grown, settings_.reconnectPauseLimit.count())));
+}
+
+std::string StreamSession::loginLines(int number) {
+  std::string lines = formatConnect(number);
+  std::lock_guard guard(state_.loginLock);
+  const std::string login = formatLogin(number, state_.wireAccount, state_.wirePassword);
+  for (int copy = 0; copy < 3; ++copy)
+    lines += login;
+  return lines;
+}
+
+int StreamSession::reconnect(ChannelView& channel, int number, Failure why) {
+  if (channel.connection == kNoConnection) return 1;
+  waitForClose(pauseBeforeReconnecting(channel, why));
+  if (channel.connection == kNoConnection) return 1;
   ++channel.reconnectsWithoutMessage;
+  channel.established = false;
   // The new socket is made first, so that a failure to make one leaves the
   // channel with its (broken) socket and a later read tries again.
   const int fresh = newStreamSocket();
@@ -230,30 +393,23 @@ int StreamSession::reconnect(ChannelView& channel, int number) {
       channel.connection = fresh;
     }
   }
-  if (fresh < 0) {
-    waitForClose(settings_.reconnectPause);
-    return -1;
-  }
+  if (fresh < 0) return -1;
   const bool connected =
       connectWithin(fresh, state_.serverAddressCopy(), settings_.connectTimeout, wakeFd_);
-  {
-    std::lock_guard guard(channel.lock);
-    if (channel.connection != fresh) return 1;  // closed by the session meanwhile
-    if (connected) {
-      applyReceiveTimeout(fresh);
-      sendLocked(channel, formatConnect(number));
-      return -1;
-    }
+  // The new connection logs in as the first one did: a recorder that
+  // restarted knows nothing of the old one.
+  const std::string lines = loginLines(number);
+  std::lock_guard guard(channel.lock);
+  if (channel.connection != fresh) return 1;  // closed by the session meanwhile
+  if (connected) {
+    markEstablished(channel);
+    applyReceiveTimeout(fresh);
+    sendLocked(channel, lines);
   }
-  waitForClose(settings_.reconnectPause);
   return -1;
 }
 
 void StreamSession::closeAllChannels(bool resumeFirst) {
-  if (wakeFd_ >= 0) {
-    const uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
-  }
   std::array<int, kChannelCount> closed;
   closed.fill(kNoConnection);
   for (size_t i = 0; i < state_.channels.size(); ++i) {
@@ -269,6 +425,12 @@ void StreamSession::closeAllChannels(bool resumeFirst) {
     channel.connection = kNoConnection;
     ::shutdown(socket, SHUT_RDWR);
     closed[i] = socket;
+  }
+  // Every channel reads none before a thread waiting to reconnect is woken,
+  // so that none of them makes one more attempt.
+  if (wakeFd_ >= 0) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
   }
   for (auto& channel : state_.channels) {
     if (channel.receiveThread.joinable()) channel.receiveThread.join();
@@ -311,8 +473,14 @@ int StreamSession::readHeader(ChannelView& channel, MessageHeader& header) {
   if (const int result = readExact(channel, bytes + 8, 4, channel.number)) return result;
   header = parseHeader(bytes);
   // Out of step: what follows cannot be framed, so start on a new connection.
-  if (header.kind == MessageKind::Broken) return reconnect(channel, channel.number);
-  if (header.kind == MessageKind::TimeTick) channel.reconnectsWithoutMessage = 0;
+  if (header.kind == MessageKind::Broken) return reconnect(channel, channel.number, Failure::Error);
+  if (header.kind == MessageKind::TextMessage) {
+    channel.textOnConnection = true;
+    channel.answered = true;
+    channel.absent = false;
+  } else if (header.kind == MessageKind::VideoFrame) {
+    channel.pictureOnConnection = true;
+  }
   return 0;
 }
 
@@ -326,7 +494,6 @@ int StreamSession::readPayload(ChannelView& channel, uint32_t length, bool& stor
     }
     length -= piece;
   }
-  channel.reconnectsWithoutMessage = 0;  // a whole message arrived
   return 0;
 }
 

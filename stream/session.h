@@ -29,20 +29,32 @@ struct SessionSettings {
   std::chrono::milliseconds portQueryTimeout{3000};
   // One connection attempt of openChannel or of a reconnection.
   std::chrono::milliseconds connectTimeout{10000};
-  // Pause before the next reconnection once one has failed, so that a
-  // server that refuses connections is not hammered by sixteen threads.
+  // A resumed channel whose connection brings nothing for this long is
+  // reconnected (a paused one waits receiveTimeout).
+  std::chrono::milliseconds activeSilenceLimit{10000};
+  // A failed connection is replaced at once when it had made progress (a
+  // picture came, or it lived steadyConnection). Otherwise the next attempt
+  // waits reconnectPause, doubling with each fruitless one up to
+  // reconnectPauseLimit, so that a server that refuses connections, or
+  // takes them and closes them again, is not hammered by sixteen threads.
   std::chrono::milliseconds reconnectPause{500};
-  // A server that takes connections and closes them at once (a recorder
-  // with fewer channels, one at its client limit) is not hammered either:
-  // after a reconnection that brought no complete message, the next waits
-  // reconnectPause, doubling up to this.
   std::chrono::milliseconds reconnectPauseLimit{4000};
+  std::chrono::milliseconds steadyConnection{5000};
+  // A channel whose connections the server closes before any text is one
+  // the recorder does not have: it is tried again after this.
+  std::chrono::milliseconds absentRetry{30000};
+  // The whole connect sequence (port query, probe, sixteen connections).
+  std::chrono::milliseconds connectLimit{11500};
   int connectAttempts = 5;
 };
 
 // Resolves a host name: a dotted IPv4 address first, else a host-name
-// lookup (first IPv4 address). Nothing when both fail.
-std::optional<in_addr> resolveHost(const std::string& name);
+// lookup (first IPv4 address). Nothing when both fail, when the lookup takes
+// longer than `limit`, or when `cancelFd` becomes readable first; a lookup
+// given up on finishes on its own in the background.
+std::optional<in_addr> resolveHost(const std::string& name,
+                                   std::chrono::milliseconds limit = std::chrono::seconds(10),
+                                   int cancelFd = -1);
 
 class StreamSession {
  public:
@@ -65,6 +77,21 @@ class StreamSession {
   // closed again. Ignored while another sequence is under way.
   ConnectResult connect();
 
+  // Bounds the probe and channel openings that follow to the time limit of
+  // a connect sequence from now, and forgets an earlier cancellation.
+  void beginConnectSequence();
+  // Ends the sequence's limit.
+  void endConnectSequence();
+  // From any thread: the probe or opening under way gives up at once, and
+  // so does every one after it until the next beginConnectSequence.
+  void cancelConnect();
+  bool connectCancelled() const;
+
+  // Called by openChannel once the channel's connection is made, before
+  // its receive thread starts.
+  using OpenedHook = std::function<void(ChannelView&)>;
+  void setOpenedHook(OpenedHook hook) { openedHook_ = std::move(hook); }
+
   // Runs the port query when the host text names an HTTP port, then tests
   // within probeTimeout whether the stream port takes a TCP connection.
   bool probeServer(std::u16string_view hostText);
@@ -74,13 +101,17 @@ class StreamSession {
   bool openChannel(ChannelView& channel, std::u16string_view hostText);
 
   // Reads exactly `count` bytes. 0: all there; 1: the session was closed
-  // and the thread must end; -1: the connection failed and was replaced,
-  // the caller drops the message it was reading.
+  // and the thread must end; -1: the connection failed and was replaced
+  // (with the channel request and the login, as the first connection), the
+  // caller drops the message it was reading. A read fails when the server
+  // closes the connection, on an error, and when nothing arrives for
+  // receiveTimeout (activeSilenceLimit while the channel is active).
   int readExact(ChannelView& channel, void* buffer, int count, int number);
 
   // Sends the resume command on every open channel and closes it; waits for
   // the receive threads to end, then destroys their decoders. Without
   // `resumeFirst` the connections just end, as they would with the process.
+  // A channel waiting to reconnect stops waiting and makes no more attempts.
   void closeAllChannels(bool resumeFirst = true);
 
   // What a receive thread does first: the channel request and the login,
@@ -88,7 +119,8 @@ class StreamSession {
   bool logIn(ChannelView& channel);
 
   // Reads one message header (0 / 1 / -1 as readExact). A header whose
-  // length code has no meaning reconnects the channel and yields -1.
+  // length code has no meaning reconnects the channel and yields -1. A text
+  // message marks the channel answered (and present).
   int readHeader(ChannelView& channel, MessageHeader& header);
 
   // Reads a payload into the channel's receive buffer. One that does not fit
@@ -100,16 +132,28 @@ class StreamSession {
   void send(ChannelView& channel, std::string_view bytes);
 
  private:
-  int reconnect(ChannelView& channel, int number);
+  enum class Failure { Closed, Silent, Error };
+  // Waits for bytes on the channel's socket and reads some: the count, 0
+  // when none are wanted, or -1 with `why` set.
+  ssize_t receiveSome(ChannelView& channel, int socket, uint8_t* to, size_t count, Failure& why);
+  int reconnect(ChannelView& channel, int number, Failure why);
+  std::chrono::milliseconds pauseBeforeReconnecting(ChannelView& channel, Failure why);
+  void markEstablished(ChannelView& channel);
+  std::string loginLines(int number);
   void sendLocked(ChannelView& channel, std::string_view bytes);
   void applyReceiveTimeout(int socket) const;
   void waitForClose(std::chrono::milliseconds pause) const;
+  // What is left of `limit` within the connect sequence's time limit.
+  std::chrono::milliseconds withinSequence(std::chrono::milliseconds limit) const;
 
   ViewerState& state_;
   ReceiveEntry entry_;
   SessionSettings settings_;
-  int wakeFd_ = -1;  // readable while closeAllChannels is ending the threads
+  OpenedHook openedHook_;
+  int wakeFd_ = -1;    // readable while closeAllChannels is ending the threads
+  int cancelFd_ = -1;  // readable once the connect sequence is cancelled
   std::atomic<uint32_t> threadSerial_{0};
+  std::atomic<int64_t> sequenceDeadlineMs_{0};  // 0: no sequence under way
 };
 
 }  // namespace zenta::stream

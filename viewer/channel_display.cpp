@@ -2,6 +2,8 @@
 
 #include "resources/resource_ids.h"
 #include "video/colour/canvas.h"
+#include "viewer/canvas_bitmap.h"
+#include "viewer/placement.h"
 
 namespace zenta::viewer {
 
@@ -14,8 +16,8 @@ std::u16string_view widen(const std::array<char, 21>& text, std::array<char16_t,
   return {out.data(), n};
 }
 
-void stretch(HDC dc, const Place& to, HDC from, int x, int y, int w, int h) {
-  StretchBlt(dc, to.x, to.y, to.width, to.height, from, x, y, w, h, SRCCOPY);
+RECT rectOf(const Place& p) {
+  return RECT{p.x, p.y, p.x + p.width, p.y + p.height};
 }
 
 }  // namespace
@@ -32,19 +34,63 @@ void ChannelDisplay::prepare(HINSTANCE instance) {
   ptzDC_ = CreateCompatibleDC(screen);
   ReleaseDC(nullptr, screen);
   if (ptzBitmap_ != nullptr) SelectObject(ptzDC_, ptzBitmap_);
+  uint8_t* pixels = nullptr;
+  overlayBitmap_ = createCanvas(video::kCanvasWidth, video::kCanvasHeight, pixels);
+  overlayDC_ = memoryDC(overlayBitmap_);
 }
 
-void ChannelDisplay::drawPtzPanel(HDC dc, int width, int height) {
-  if (ptzBitmap_ == nullptr) return;
-  StretchBlt(dc, width * 202 / 640, 0, width * 118 / 320, height, ptzDC_, 0, 0, 118, 240, SRCPAINT);
+bool ChannelDisplay::ptzPanelShown() const {
+  const stream::ChannelView& current = *state_.current.load();
+  return state_.layoutMode == 1 && state_.ptzMode && current.active && current.ptzCapable;
+}
+
+void ChannelDisplay::stretchInto(const Place& to, HDC from, int x, int y, int w, int h,
+                                 bool keepShape) {
+  if (!keepShape) {
+    StretchBlt(state_.windowDC, to.x, to.y, to.width, to.height, from, x, y, w, h, SRCCOPY);
+    return;
+  }
+  // The picture with its shape kept, black bars beside it: only the bars
+  // are filled, so nothing flickers.
+  const Place inner = fitPicture(to, w, h);
+  Place bars[2];
+  for (int i = 0, n = barsAround(to, inner, bars); i < n; ++i) {
+    const RECT r = rectOf(bars[i]);
+    FillRect(state_.windowDC, &r, blackBrush);
+  }
+  StretchBlt(state_.windowDC, inner.x, inner.y, inner.width, inner.height, from, x, y, w, h,
+             SRCCOPY);
 }
 
 void ChannelDisplay::showPicture(stream::ChannelView& channel, int layoutMode, int quadrant) {
   const int w = channel.shownWidth, h = channel.shownHeight;
   const bool four = layoutMode / 10 != 0;
+  const bool keepShape = channel.scaledToFit;
+  const stream::ViewState viewing = channel.viewState;
+  const bool refused = channel.answered && viewing != stream::ViewState::Granted;
+  if (viewing == stream::ViewState::Pending || refused) {
+    // Nothing of this login's to show: the canvas may still hold a picture
+    // that an earlier login was allowed to see.
+    const Place& to = layoutMode % 10 == 1
+                          ? (four ? skin_.quadRects[size_t(quadrant)] : skin_.pictureRect)
+                          : (four ? skin_.fullQuadRects[size_t(quadrant)] : skin_.fullPictureRect);
+    const RECT r = rectOf(to);
+    FillRect(state_.windowDC, &r, blackBrush);
+    if (layoutMode == 11 && refused) markQuadrant(quadrant, kNoRight);
+    return;
+  }
   if (layoutMode % 10 == 1) {
-    stretch(state_.windowDC, four ? skin_.quadRects[size_t(quadrant)] : skin_.pictureRect,
-            channel.pictureDC, 0, 0, w, h);
+    const Place& to = four ? skin_.quadRects[size_t(quadrant)] : skin_.pictureRect;
+    if (!four && state_.ptzMode && channel.ptzCapable && ptzBitmap_ != nullptr) {
+      // The panel goes over a copy: the canvas stays the camera's picture,
+      // for snapshots and for every other view of it.
+      std::lock_guard guard(overlayLock_);
+      BitBlt(overlayDC_, 0, 0, w, h, channel.pictureDC, 0, 0, SRCCOPY);
+      StretchBlt(overlayDC_, w * 202 / 640, 0, w * 118 / 320, h, ptzDC_, 0, 0, 118, 240, SRCPAINT);
+      stretchInto(to, overlayDC_, 0, 0, w, h, keepShape);
+      return;
+    }
+    stretchInto(to, channel.pictureDC, 0, 0, w, h, keepShape);
     return;
   }
   const Place& to = four ? skin_.fullQuadRects[size_t(quadrant)] : skin_.fullPictureRect;
@@ -53,9 +99,9 @@ void ChannelDisplay::showPicture(stream::ChannelView& channel, int layoutMode, i
     // The view may have gone back to the skin meanwhile: then this picture
     // would land over the skin.
     if (state_.layoutMode % 10 == 1) return;
-    stretch(state_.windowDC, to, channel.rotatedDC, 0, video::kCanvasWidth - w, h, w);
+    stretchInto(to, channel.rotatedDC, 0, video::kCanvasWidth - w, h, w, keepShape);
   } else {
-    stretch(state_.windowDC, to, channel.pictureDC, 0, 0, w, h);
+    stretchInto(to, channel.pictureDC, 0, 0, w, h, keepShape);
   }
 }
 
@@ -63,29 +109,46 @@ void ChannelDisplay::drawChannel(int index) {
   stream::ChannelView& channel = state_.channels[size_t(index)];
   const int mode = state_.layoutMode;
   std::lock_guard guard(channel.canvasLock);
-  if (mode % 10 == 1 && mode / 10 == 0 && state_.ptzMode && channel.ptzCapable)
-    drawPtzPanel(channel.pictureDC, channel.shownWidth, channel.shownHeight);
   showPicture(channel, mode, index % 4);
+}
+
+void ChannelDisplay::drawStatusLocked(std::u16string_view text, UINT format) {
+  RECT r = statusRect;
+  DrawTextW(state_.windowDC, text.data(), int(text.size()), &r, format | DT_TOP);
+  ((format & DT_RIGHT) != 0 ? right_ : left_).set(text, colour_);
 }
 
 void ChannelDisplay::drawStatus(std::u16string_view text, UINT format,
                                 std::optional<COLORREF> colour, bool thenGreen) {
   std::lock_guard guard(statusLock_);
-  if (colour) SetTextColor(state_.windowDC, *colour);
-  RECT r = statusRect;
-  DrawTextW(state_.windowDC, text.data(), int(text.size()), &r, format | DT_TOP);
-  if (thenGreen) SetTextColor(state_.windowDC, kStatusTextColour);
+  if (colour) SetTextColor(state_.windowDC, colour_ = *colour);
+  drawStatusLocked(text, format);
+  if (thenGreen) SetTextColor(state_.windowDC, colour_ = kStatusTextColour);
 }
 
 void ChannelDisplay::setStatusColour(COLORREF colour) {
   std::lock_guard guard(statusLock_);
-  SetTextColor(state_.windowDC, colour);
+  SetTextColor(state_.windowDC, colour_ = colour);
+}
+
+void ChannelDisplay::redrawStatus() {
+  std::lock_guard guard(statusLock_);
+  const COLORREF current = colour_;
+  const StatusText left = left_, right = right_;
+  for (const StatusText* t : {&left, &right}) {
+    if (t->length == 0) continue;
+    SetTextColor(state_.windowDC, colour_ = t->colour);
+    drawStatusLocked(t->view(), t == &right ? DT_RIGHT : DT_LEFT);
+  }
+  SetTextColor(state_.windowDC, colour_ = current);
 }
 
 void ChannelDisplay::clearStatus() {
   if (state_.layoutMode != 1) return;
-  static const std::u16string blanks(60, u' ');
-  drawStatus(blanks, DT_RIGHT);
+  // The whole line, whatever the width of the font's blanks.
+  std::lock_guard guard(statusLock_);
+  FillRect(state_.windowDC, &statusRect, blackBrush);
+  left_.length = right_.length = 0;
 }
 
 void ChannelDisplay::showChannelStatus(int index) {
@@ -96,16 +159,19 @@ void ChannelDisplay::showChannelStatus(int index) {
   }
   const stream::ChannelView& channel = state_.channels[size_t(index)];
   if (state_.layoutMode != 1 || !channel.active) return;
-  if (channel.viewState == stream::ViewState::Granted) {
-    drawStatus(widen(channel.cameraNameCopy(), wide), DT_RIGHT);
-  } else {
+  if (channel.absent) {
+    drawStatus(kNoChannel, DT_RIGHT, kAlertColour, true);
+  } else if (channel.viewState != stream::ViewState::Granted) {
     drawStatus(kNoRight, DT_RIGHT, kAlertColour, true);
+  } else if (noSignal_[size_t(index)]) {
+    drawStatus(kNoSignal, DT_RIGHT, kAlertColour, true);
+  } else {
+    drawStatus(widen(channel.cameraNameCopy(), wide), DT_RIGHT);
   }
 }
 
 RECT ChannelDisplay::pictureBox() const {
-  const Place& p = skin_.pictureRect;
-  return RECT{p.x, p.y, p.x + p.width, p.y + p.height};
+  return rectOf(skin_.pictureRect);
 }
 
 void ChannelDisplay::blankPictureBox() {
@@ -114,9 +180,57 @@ void ChannelDisplay::blankPictureBox() {
 }
 
 void ChannelDisplay::fillQuadrant(int quadrant) {
-  const Place& q = skin_.quadRects[size_t(quadrant)];
-  const RECT r{q.x, q.y, q.x + q.width, q.y + q.height};
+  const RECT r = rectOf(skin_.quadRects[size_t(quadrant)]);
   FillRect(state_.windowDC, &r, blackBrush);
+}
+
+void ChannelDisplay::fillQuadrant(int quadrant, std::u16string_view text) {
+  fillQuadrant(quadrant);
+  markQuadrant(quadrant, text);
+}
+
+void ChannelDisplay::markQuadrant(int quadrant, std::u16string_view text) {
+  // Without the blanks that right-align it in the status line.
+  while (!text.empty() && text.front() == u' ')
+    text.remove_prefix(1);
+  RECT r = rectOf(skin_.quadRects[size_t(quadrant)]);
+  std::lock_guard guard(statusLock_);
+  SetTextColor(state_.windowDC, kAlertColour);
+  DrawTextW(state_.windowDC, text.data(), int(text.size()), &r,
+            DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  SetTextColor(state_.windowDC, colour_);
+}
+
+bool ChannelDisplay::silent(const stream::ChannelView& channel, int64_t nowMs) const {
+  return channel.active && channel.connection != stream::kNoConnection && !channel.absent &&
+         channel.viewState == stream::ViewState::Granted &&
+         nowMs - channel.lastPictureMs >= kNoSignalAfterMs;
+}
+
+void ChannelDisplay::checkSignals() {
+  const int mode = state_.layoutMode;
+  if (mode % 10 != 1) return;  // the full-screen view shows pictures only
+  std::unique_lock view(viewLock);
+  const int64_t now = stream::steadyMilliseconds();
+  const bool four = mode / 10 != 0;
+  const int first = state_.firstShown;
+  for (int d = 0; d < stream::kChannelCount; ++d) {
+    const bool onScreen = four ? d >= first && d < first + 4 : d == first;
+    const bool marked = onScreen && silent(state_.channels[size_t(d)], now);
+    if (marked == noSignal_[size_t(d)]) continue;
+    noSignal_[size_t(d)] = marked;
+    if (!onScreen) continue;
+    if (!four) {
+      showChannelStatus(d);
+    } else if (marked) {
+      markQuadrant(d % 4, kNoSignal);
+    }
+  }
+}
+
+void ChannelDisplay::forgetSignalMarks() {
+  for (auto& mark : noSignal_)
+    mark = false;
 }
 
 }  // namespace zenta::viewer

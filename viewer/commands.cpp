@@ -2,6 +2,9 @@
 
 #include <mutex>
 #include <shared_mutex>
+#include <string>
+#include <system_error>
+#include <thread>
 
 #include "viewer/main_window.h"
 #include "viewer/menu_commands.h"
@@ -21,17 +24,15 @@ void pause(MainWindow& w, ChannelView& channel) {
 
 void resume(MainWindow& w, ChannelView& channel) {
   w.session.send(channel, stream::formatResume(channel.number));
+  // Silence is counted from here, not from its last picture before.
+  channel.lastPictureMs = stream::steadyMilliseconds();
   channel.active = true;
 }
 
-// The current channel's last picture in the picture area, without the PTZ
-// panel.
+// The current channel's last picture in the picture area.
 void showLastPicture(MainWindow& w) {
-  ChannelView& current = *w.state.current.load();
-  std::lock_guard guard(current.canvasLock);
-  const Place& to = w.skin.pictureRect;
-  StretchBlt(w.state.windowDC, to.x, to.y, to.width, to.height, current.pictureDC, 0, 0,
-             current.shownWidth, current.shownHeight, SRCCOPY);
+  w.display.forgetSignalMarks();
+  w.display.drawChannel(w.state.firstShown);
 }
 
 void setFirst(MainWindow& w, int first) {
@@ -43,13 +44,10 @@ void setFirst(MainWindow& w, int first) {
 // and drawn, the other quadrants are black.
 void showPage(MainWindow& w) {
   const int first = w.state.firstShown, count = w.state.channelCount;
+  w.display.forgetSignalMarks();
   for (int d = first; d < first + 4; ++d) {
-    if (d < count) {
-      resume(w, w.state.channels[size_t(d)]);
-      w.display.drawChannel(d);
-    } else {
-      w.display.fillQuadrant(d % 4);
-    }
+    if (d < count) resume(w, w.state.channels[size_t(d)]);
+    drawPageSlot(w, d);
   }
 }
 
@@ -114,8 +112,57 @@ void fourPictures(MainWindow& w) {
 
 }  // namespace
 
+void drawPageSlot(MainWindow& w, int d) {
+  if (d < w.state.channelCount) {
+    w.display.drawChannel(d);
+  } else if (w.state.channels[size_t(d)].absent) {
+    w.display.fillQuadrant(d % 4, kNoChannel);
+  } else {
+    w.display.fillQuadrant(d % 4);
+  }
+}
+
+namespace {
+
+// The failure of a connect sequence: the window shows it, then every
+// channel that was opened is resumed and closed.
+void failConnect(MainWindow& w, bool quietly) {
+  stream::ViewerState& state = w.state;
+  {
+    std::unique_lock view(w.display.viewLock);
+    state.current.load()->active = false;
+    for (ChannelView& channel : state.channels)
+      channel.active = false;
+    if (!quietly) {
+      w.drawRecord(kConnectA);
+      // Nothing of what the sequence had begun to show stays.
+      const RECT box = w.display.pictureBox();
+      BitBlt(state.windowDC, box.left, box.top, box.right - box.left, box.bottom - box.top,
+             w.skin.skinDC, box.left, box.top, SRCCOPY);
+      w.display.clearStatus();
+      w.display.drawStatus(stream::kStatusCantConnect, DT_LEFT, kAlertColour);
+    }
+  }
+  w.session.closeAllChannels();
+}
+
+void connectSequence(MainWindow& w, std::u16string host) {
+  stream::ViewerState& state = w.state;
+  w.session.beginConnectSequence();
+  bool opened = w.session.probeServer(host);
+  for (size_t i = 0; opened && i < state.channels.size(); ++i)
+    opened = w.session.openChannel(state.channels[i], host);
+  w.session.endConnectSequence();
+  if (!opened) failConnect(w, w.quietConnectEnd);
+  state.connecting = false;
+  PostMessageW(w.hwnd, kConnectEndedMessage, 0, 0);
+}
+
+}  // namespace
+
 void connect(MainWindow& w) {
   stream::ViewerState& state = w.state;
+  if (w.connector.joinable()) w.connector.join();  // the last sequence, ended
   std::unique_lock view(w.display.viewLock);
   w.drawRecordAt(kConnectB, kConnectA);
   w.drawRecord(k4SplitA);
@@ -135,21 +182,20 @@ void connect(MainWindow& w) {
     std::lock_guard guard(state.loginLock);
     host = state.hostText;
   }
-  bool opened = w.session.probeServer(host);
-  for (size_t i = 0; opened && i < state.channels.size(); ++i) {
-    opened = w.session.openChannel(state.channels[i], host);
-    // The status text of an opened channel is green.
-    if (opened) w.display.setStatusColour(kStatusTextColour);
+  w.quietConnectEnd = false;
+  try {
+    w.connector = std::thread(connectSequence, std::ref(w), std::move(host));
+  } catch (const std::system_error&) {
+    failConnect(w, false);
+    state.connecting = false;
   }
-  if (!opened) {
-    state.current.load()->active = false;
-    w.drawRecord(kConnectA);
-    w.display.drawStatus(stream::kStatusCantConnect, DT_LEFT, kAlertColour);
-    for (ChannelView& channel : state.channels)
-      channel.active = false;
-    w.session.closeAllChannels();
-  }
-  state.connecting = false;
+}
+
+void stopConnecting(MainWindow& w, bool quietly) {
+  if (!w.connector.joinable()) return;
+  if (quietly) w.quietConnectEnd = true;
+  w.session.cancelConnect();
+  w.connector.join();
 }
 
 void disconnect(MainWindow& w) {
@@ -183,7 +229,11 @@ void tap(MainWindow& w, int x, int y) {
   const auto& r = w.skin.records;
   if (hit(r[kConnectA], x, y)) {
     setFirst(w, 0);
-    if (state.connecting) return;
+    if (state.connecting) {
+      // A second tap gives the sequence up; it shows the failure itself.
+      w.session.cancelConnect();
+      return;
+    }
     if (state.channels[0].connection == stream::kNoConnection) {
       connect(w);
     } else {
@@ -197,7 +247,7 @@ void tap(MainWindow& w, int x, int y) {
     onePicture(w);
   } else if (hit(r[k4SplitB], x, y)) {
     fourPictures(w);
-  } else {
+  } else if (w.display.ptzPanelShown()) {
     ptzTap(w, x, y);
   }
 }

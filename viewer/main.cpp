@@ -82,12 +82,15 @@ int main(int argc, char** argv) {
   static zenta::viewer::MainWindow window(state);
   static zenta::viewer::ViewerApp app(window);
   std::thread([stopSignals] {
-    int signal = 0;
-    if (sigwait(&stopSignals, &signal) != 0) return;
-    if (const HWND hwnd = app.createdWindow()) {
+    // The first signal closes the window; a second one, while the first
+    // is still being handled, ends the program at once.
+    for (bool closing = false;;) {
+      int signal = 0;
+      if (sigwait(&stopSignals, &signal) != 0) return;
+      const HWND hwnd = app.createdWindow();
+      if (closing || hwnd == nullptr) std::_Exit(128 + signal);
       PostMessageW(hwnd, WM_CLOSE, 0, 0);
-    } else {
-      std::_Exit(128 + signal);  // nothing to close yet
+      closing = true;
     }
   }).detach();
   const int code = WinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);

@@ -7,6 +7,7 @@
 #include "hosts/host_store.h"
 #include "resources/resource_ids.h"
 #include "video/colour/canvas.h"
+#include "viewer/canvas_bitmap.h"
 #include "viewer/commands.h"
 #include "viewer/menu_commands.h"
 #include "viewer/ptz.h"
@@ -22,33 +23,6 @@ void lowerInputPanel(HWND owner) {
   SHSipPreference(owner, SIP_DOWN);
 }
 
-HBITMAP createCanvas(int width, int height, uint8_t*& pixels) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;  // bottom-up
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  info.bmiHeader.biSizeImage = DWORD(width) * 3 * DWORD(height);
-  info.bmiHeader.biXPelsPerMeter = 3780;
-  info.bmiHeader.biYPelsPerMeter = 3780;
-  HDC screen = GetDC(nullptr);
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  ReleaseDC(nullptr, screen);
-  pixels = static_cast<uint8_t*>(bits);
-  return bitmap;
-}
-
-HDC memoryDC(HBITMAP bitmap) {
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  ReleaseDC(nullptr, screen);
-  SelectObject(dc, bitmap);
-  return dc;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(stream::ViewerState& viewerState, stream::SessionSettings settings)
@@ -57,6 +31,10 @@ MainWindow::MainWindow(stream::ViewerState& viewerState, stream::SessionSettings
           viewerState,
           [this](stream::StreamSession& s, stream::ChannelView& c) { receiveLoop(s, c, display); },
           settings) {}
+
+MainWindow::~MainWindow() {
+  stopConnecting(*this, true);
+}
 
 void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
   {
@@ -95,6 +73,10 @@ void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
   state.firstShown = 0;
   RECT version = display.statusRect;
   DrawTextW(skin.skinDC, kVersionText, 11, &version, DT_LEFT | DT_TOP);
+  // The status line turns green when a channel connection is made, before
+  // its receive thread can draw.
+  session.setOpenedHook([this](stream::ChannelView&) { display.setStatusColour(kStatusTextColour); });
+  SetTimer(hwnd, kSignalTimer, kSignalCheckMs, nullptr);
   handled = true;
 }
 
@@ -159,9 +141,14 @@ void MainWindow::onPaint(bool& handled) {
       drawRecord(k4SplitB);
     }
   }
+  // The skin covered the status line and the pictures: they are drawn
+  // again as they stood, and nothing the login may not view.
+  if (state.layoutMode % 10 == 1) display.redrawStatus();
   if (state.layoutMode == 11) {
-    for (int d = state.firstShown; d < state.firstShown + 4 && d < stream::kChannelCount; ++d)
-      display.drawChannel(d);
+    for (int d = state.firstShown; d < state.firstShown + 4 && d < stream::kChannelCount; ++d) {
+      drawPageSlot(*this, d);
+      if (display.noSignalMarked(d)) display.markQuadrant(d % 4, kNoSignal);
+    }
   } else if (state.layoutMode == 1 && state.current.load()->active) {
     display.drawChannel(state.firstShown);
   }
@@ -206,18 +193,32 @@ void MainWindow::onLButtonUp(WPARAM, WORD x, WORD y, bool&) {
   release(*this, x, y);
 }
 
+void MainWindow::onTimer(WPARAM id, bool& handled) {
+  if (id != kSignalTimer) return;
+  handled = true;
+  display.checkSignals();
+}
+
 void MainWindow::onClose(bool& handled) {
+  stopConnecting(*this, true);
   session.closeAllChannels();
   DestroyWindow(hwnd);
   handled = true;
 }
 
 void MainWindow::onDestroy(bool& handled) {
+  KillTimer(hwnd, kSignalTimer);
+  stopConnecting(*this, true);
   PostQuitMessage(0);
   handled = true;
 }
 
 LRESULT MainWindow::onOtherMessage(UINT message, WPARAM, LPARAM, bool& handled) {
+  if (message == kConnectEndedMessage) {
+    handled = true;
+    if (connector.joinable()) connector.join();
+    return 0;
+  }
   if (message != kAnswerOneMessage) return 0;
   handled = true;
   return 1;

@@ -4,6 +4,9 @@
 // and repaints itself from the skin.
 #pragma once
 
+#include <atomic>
+#include <thread>
+
 #include "framework/ce_wnd.h"
 #include "stream/channel_state.h"
 #include "stream/session.h"
@@ -16,10 +19,16 @@ inline constexpr const char16_t* kVersionText = u" 2.1.070315";
 inline constexpr const char16_t* kWindowTitle = u"ZENTA";
 // A message that the window answers with 1 and no default processing.
 inline constexpr UINT kAnswerOneMessage = 0x07E8;
+// Posted by the connect sequence's thread when it has ended.
+inline constexpr UINT kConnectEndedMessage = WM_USER + 0x100;
+// The timer that looks for channels on screen that fell silent.
+inline constexpr UINT_PTR kSignalTimer = 1;
+inline constexpr UINT kSignalCheckMs = 250;
 
 class MainWindow : public framework::CeWnd {
  public:
   explicit MainWindow(stream::ViewerState& viewerState, stream::SessionSettings settings = {});
+  ~MainWindow() override;
 
   void onCreate(CREATESTRUCTW& create, bool& handled) override;
   void onPaint(bool& handled) override;
@@ -29,6 +38,7 @@ class MainWindow : public framework::CeWnd {
   LRESULT onOtherMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
   void onLButtonDown(WPARAM keys, WORD x, WORD y, bool& handled) override;
   void onLButtonUp(WPARAM keys, WORD x, WORD y, bool& handled) override;
+  void onTimer(WPARAM id, bool& handled) override;
 
   // Copies a skin record's source to its destination in the window, or to
   // another record's destination.
@@ -42,6 +52,10 @@ class MainWindow : public framework::CeWnd {
   stream::StreamSession session;
   RECT workArea{};
   HWND menuBar = nullptr;
+  // The connect sequence's thread, from a Connect tap until it is joined.
+  std::thread connector;
+  // The window is closing: a connect sequence given up draws nothing.
+  std::atomic<bool> quietConnectEnd{false};
 
  private:
   void createChannels();

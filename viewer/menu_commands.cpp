@@ -4,6 +4,7 @@
 #include <shared_mutex>
 
 #include "framework/ce_app.h"
+#include "viewer/commands.h"
 #include "viewer/main_window.h"
 
 namespace zenta::viewer {
@@ -24,7 +25,7 @@ void showPageActive(MainWindow& w, bool resumeCommands) {
       const RECT r{q.x, q.y, q.x + q.width, q.y + q.height};
       FillRect(state.windowDC, &r, w.display.blackBrush);
     } else {
-      w.display.fillQuadrant(d % 4);
+      drawPageSlot(w, d);
     }
   }
 }
@@ -34,7 +35,8 @@ void showPageActive(MainWindow& w, bool resumeCommands) {
 void enterFullScreen(MainWindow& w) {
   std::unique_lock view(w.display.viewLock);
   stream::ViewerState& state = w.state;
-  if (!state.current.load()->active) return;
+  // While connecting, the sequence's end draws on the skin view.
+  if (!state.current.load()->active || state.connecting) return;
   const int count = state.channelCount;
   const bool four = state.layoutMode > 10;
   if (four && count > 0) {
@@ -86,9 +88,7 @@ void leaveFullScreen(MainWindow& w) {
   {
     stream::ChannelView& current = *state.current.load();
     std::lock_guard guard(current.canvasLock);
-    const Place& to = w.skin.pictureRect;
-    StretchBlt(state.windowDC, to.x, to.y, to.width, to.height, current.pictureDC, 0, 0,
-               current.shownWidth, current.shownHeight, SRCCOPY);
+    w.display.showPicture(current, 1, 0);
   }
   w.drawRecord(kConnectB);
   state.layoutMode = state.layoutMode / 10 * 10 + 1;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <shared_mutex>
+#include <vector>
 
 #include "platform/base/files.h"
 #include "video/colour/canvas.h"
@@ -20,6 +21,8 @@ using stream::ViewState;
 
 constexpr uint8_t kBlankGrey = 0xA0;
 constexpr int kSnapshotQuality = 90;
+// Picture start codes tried in one payload whose first picture was rejected.
+constexpr int kMaxStartCodesTried = 8;
 
 std::string_view withoutLeadingBlanks(const std::array<char, 21>& text) {
   std::string_view view(text.data(), strnlen(text.data(), 20));
@@ -103,46 +106,77 @@ class Receiver {
   void saveSnapshot() {
     const std::string path =
         snapshotPath(state_.serverTitleCopy(), channel_.cameraNameCopy(), lastStamp_.data());
-    const auto host = platform::hostPath(path);
-    const int h = channel_.shownHeight;
-    if (host) {
-      video::JpegSnapshotWriter(
-          host->c_str(), channel_.picture + size_t(video::kCanvasHeight - h) * video::kCanvasStride,
-          video::kCanvasWidth, unsigned(channel_.shownWidth), unsigned(h), kSnapshotQuality);
-    }
     channel_.snapshotPending = false;
-  }
-
-  // Decodes the payload. A picture the decoder rejects is this platform's
-  // fault: the channel gets a fresh decoder, which tries the payload once
-  // more, and the frame is dropped if that fails too. A payload that held
-  // no picture shows the last picture again. False: nothing to show.
-  bool decode(uint32_t length) {
-    video::PlanarFrame* out = nullptr;
-    const uint8_t* payload = channel_.receiveBuffer.get();
-    if (video::h263Decode(channel_.decoder, &out, payload, length) >= 0 && out != nullptr) {
-      planes_ = *out;
-      return true;
+    const auto host = platform::hostPath(path);
+    if (!host) return;
+    if (channel_.scaledToFit && channel_.viewState == ViewState::Granted && havePlanes()) {
+      // The canvas holds the picture scaled down: the file gets it whole,
+      // converted afresh from the decoder's planes at its own size.
+      const int w = pictureWidth_ & ~1, h = pictureHeight_ & ~1;
+      std::vector<uint8_t> whole(size_t(w) * 3 * size_t(h));
+      video::ConvertPlanarToBgr(whole.data(), w * 3, h, planes_.y, planes_.cb, planes_.cr, w, h,
+                                planes_.stride);
+      video::JpegSnapshotWriter(host->c_str(), whole.data(), unsigned(w), unsigned(w), unsigned(h),
+                                kSnapshotQuality);
+      return;
     }
-    if (!startsPicture(length)) return havePlanes();
-    video::h263Destroy(channel_.decoder);
-    channel_.decoder = {};
-    planes_ = {};  // they belonged to the decoder just released
-    if (video::h263Create(channel_.decoder) != 0) return false;
-    if (video::h263Decode(channel_.decoder, &out, payload, length) < 0 || out == nullptr)
-      return false;
-    planes_ = *out;
-    return true;
+    const int h = std::min<int>(channel_.shownHeight, video::kCanvasHeight);
+    video::JpegSnapshotWriter(
+        host->c_str(), channel_.picture + size_t(video::kCanvasHeight - h) * video::kCanvasStride,
+        video::kCanvasWidth, unsigned(channel_.shownWidth), unsigned(h), kSnapshotQuality);
   }
 
-  // A payload that begins with a picture start code was meant to be a
-  // picture; the decoder's -1 for it is a rejection.
-  bool startsPicture(uint32_t length) const {
-    const uint8_t* p = channel_.receiveBuffer.get();
-    return length >= 3 && p[0] == 0 && p[1] == 0 && (p[2] & 0xFC) == 0x80;
+  // Decodes the payload. A picture the decoder rejects changes nothing in
+  // it, so the pictures after it are still predicted from the last good
+  // one; a picture start code further on in the payload (an encoder's next
+  // picture after broken bytes) is decoded instead. A payload that holds
+  // no picture start code shows the last picture again. False: nothing to
+  // show.
+  bool decode(uint32_t length) {
+    const uint8_t* payload = channel_.receiveBuffer.get();
+    bool sawStart = false;
+    size_t at = startCodeFrom(payload, length, 0);
+    for (int tries = 0; at < length && tries < kMaxStartCodesTried; ++tries) {
+      sawStart = true;
+      video::PlanarFrame* out = nullptr;
+      if (video::h263Decode(channel_.decoder, &out, payload + at, length - at) >= 0 &&
+          out != nullptr) {
+        planes_ = *out;
+        pictureWidth_ = channel_.decoder.width;
+        pictureHeight_ = channel_.decoder.height;
+        return true;
+      }
+      at = startCodeFrom(payload, length, at + 1);
+    }
+    return !sawStart && havePlanes();
+  }
+
+  // The offset of the first byte-aligned picture start code (0000 0000
+  // 0000 0000 1000 00) at or after `from`, or `length` when there is none.
+  static size_t startCodeFrom(const uint8_t* p, size_t length, size_t from) {
+    for (size_t i = from; i + 2 < length; ++i) {
+      if (p[i] == 0 && p[i + 1] == 0 && (p[i + 2] & 0xFC) == 0x80) return i;
+    }
+    return length;
   }
 
   bool havePlanes() const { return planes_.y != nullptr; }
+
+  // Sizes of the picture shown: a picture larger than the canvas goes into
+  // it scaled down whole; a 368-wide one shows 360 columns and a wider one
+  // its left 320; a narrower one its own width rather than black beside it.
+  void takeSize(int width, int height, int factor) {
+    channel_.codedWidth = int16_t(width);
+    channel_.codedHeight = int16_t(height);
+    if (factor > 1) {
+      channel_.shownWidth = int16_t((width / factor) & ~1);
+      channel_.shownHeight = int16_t((height / factor) & ~1);
+    } else {
+      channel_.shownWidth = int16_t(width == 368 ? 360 : std::min(width, 320));
+      channel_.shownHeight = int16_t(height);
+    }
+    channel_.scaledToFit = factor > 1;
+  }
 
   int frame(uint32_t length) {
     bool stored = false;
@@ -156,29 +190,34 @@ class Receiver {
     }
     // The decoder writes its own planes: the canvas is not held meanwhile.
     if (!decode(length)) return 0;
+    const int width = pictureWidth_, height = pictureHeight_;
+    const int factor = video::canvasScaleFactor(width, height);
+    const bool granted = channel_.viewState == ViewState::Granted;
+    if (granted && factor > 1) {
+      video::scalePlanesDown(scaled_, planes_.y, planes_.cb, planes_.cr, width, height,
+                             planes_.stride, factor);
+    }
     std::shared_lock view(display_.viewLock);
     std::lock_guard guard(channel_.canvasLock);
-    const int width = channel_.decoder.width, height = channel_.decoder.height;
-    if (width != channel_.codedWidth) {
-      channel_.codedWidth = int16_t(width);
-      channel_.codedHeight = int16_t(height);
-      // 368 shows 360 and wider pictures their left 320 columns; a narrower
-      // one shows its own width rather than black beside it.
-      channel_.shownWidth = int16_t(width == 368 ? 360 : std::min(width, 320));
-      channel_.shownHeight = int16_t(height);
-    }
+    takeSize(width, height, factor);
     switch (channel_.viewState.load()) {
       case ViewState::Pending:
         std::memset(channel_.picture, kBlankGrey, video::kCanvasBytes);
         channel_.viewState = ViewState::Blanked;
         break;
       case ViewState::Granted:
-        video::ConvertPlanarToCanvas(channel_.picture, planes_.y, planes_.cb, planes_.cr,
-                                     channel_.codedWidth, channel_.codedHeight, planes_.stride);
+        if (factor > 1) {
+          video::ConvertPlanarToCanvas(channel_.picture, scaled_.y(), scaled_.cb(), scaled_.cr(),
+                                       scaled_.width, scaled_.height, scaled_.width);
+        } else {
+          video::ConvertPlanarToCanvas(channel_.picture, planes_.y, planes_.cb, planes_.cr, width,
+                                       height, planes_.stride);
+        }
         break;
       case ViewState::Blanked:
         break;
     }
+    channel_.lastPictureMs = stream::steadyMilliseconds();
     if (!channel_.active) return 0;
     if (draw()) {
       if (const auto hook = display_.shownHook.load()) hook(channel_.number, payloadRead);
@@ -194,8 +233,6 @@ class Receiver {
     if (four && (slot < 0 || slot > 3)) return false;
     const StampTexts texts = formatStamp(stamp_);
     lastStamp_ = texts.stamp;
-    if (mode % 10 == 1 && !four && state_.ptzMode && channel_.ptzCapable)
-      display_.drawPtzPanel(channel_.pictureDC, channel_.shownWidth, channel_.shownHeight);
     display_.showPicture(channel_, mode, four ? slot : 0);
     if (mode % 10 == 1 && (!four || slot == 0)) drawTime(texts);
     return true;
@@ -208,7 +245,11 @@ class Receiver {
   double stamp_ = 0;
   // The stamp of the picture drawn last, for the snapshot's name.
   std::array<char, 11> lastStamp_ = formatStamp(0).stamp;
+  // The picture the decoder returned last, and its size.
   video::PlanarFrame planes_;
+  int pictureWidth_ = 0, pictureHeight_ = 0;
+  // It scaled down, when it is larger than the canvas.
+  video::ScaledPlanes scaled_;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/gdi/dc.h"
 #include "platform/screen/screen.h"
@@ -25,8 +26,16 @@ struct SentMessage {
   bool done = false;
 };
 
+struct Timer {
+  HWND hwnd;
+  UINT_PTR id;
+  std::chrono::milliseconds interval;
+  std::chrono::steady_clock::time_point due;
+};
+
 struct ThreadQueue {
   std::mutex lock;
+  std::vector<Timer> timers;
   std::condition_variable wake;
   std::deque<MSG> posted;
   std::deque<std::shared_ptr<SentMessage>> sent;
@@ -128,6 +137,17 @@ bool takeMessage(MSG* msg, HWND filter, UINT first, UINT last, bool remove) {
     if (const HWND paint = windowToPaint();
         paint != nullptr && (filter == nullptr || filter == paint)) {
       *msg = MSG{paint, WM_PAINT, 0, 0, now(), {0, 0}};
+      return true;
+    }
+  }
+  // A timer comes last, as on the device: once nothing else waits.
+  if (first == 0 || (WM_TIMER >= first && WM_TIMER <= last)) {
+    const auto at = std::chrono::steady_clock::now();
+    std::lock_guard guard(q.lock);
+    for (Timer& t : q.timers) {
+      if (t.due > at || (filter != nullptr && t.hwnd != filter)) continue;
+      *msg = MSG{t.hwnd, WM_TIMER, t.id, 0, now(), {0, 0}};
+      if (remove) t.due = at + t.interval;
       return true;
     }
   }
@@ -245,6 +265,30 @@ BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!windowThread(hwnd, owner)) return FALSE;
   post(owner, MSG{hwnd, message, wParam, lParam, now(), {0, 0}});
   return TRUE;
+}
+
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, void* proc) {
+  std::thread::id owner;
+  if (proc != nullptr || id == 0 || !windowThread(hwnd, owner)) return 0;
+  const auto q = queueOf(owner);
+  const auto interval = std::chrono::milliseconds(std::max<UINT>(elapse, 10));
+  {
+    std::lock_guard guard(q->lock);
+    std::erase_if(q->timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+    q->timers.push_back({hwnd, id, interval, std::chrono::steady_clock::now() + interval});
+  }
+  q->wake.notify_all();
+  return id;
+}
+
+BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+  std::thread::id owner;
+  if (!windowThread(hwnd, owner)) return FALSE;
+  const auto q = queueOf(owner);
+  std::lock_guard guard(q->lock);
+  return std::erase_if(q->timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; }) > 0
+             ? TRUE
+             : FALSE;
 }
 
 void PostQuitMessage(int exitCode) {

@@ -101,6 +101,13 @@ LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 
+// Timers: WM_TIMER with the timer's id reaches `hwnd` every `elapse`
+// milliseconds (at the earliest; the message loop makes one when nothing
+// else waits). Timer procedures are not supported: `proc` must be null.
+// Setting an id again restarts it with the new interval.
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, void* proc);
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
+
 // Painting.
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
 BOOL ValidateRect(HWND hwnd, const RECT* rect);

@@ -260,6 +260,24 @@ TEST_F(Framework, DialogsFromTheirTemplate) {
   EXPECT_EQ(throwing.doModal(0, owner.hwnd, nullptr), 44);
   ASSERT_EQ(reported.size(), 1u);
   EXPECT_EQ(reported[0], "Window message termainated abnormally by an exception");
+  // An initialisation that throws still leaves the focus on a control.
+  struct ThrowingInit : TestDialog {
+    bool focusOnControl = false;
+    LRESULT onInitDialog() override {
+      PostMessageW(hwnd, WM_USER + 1, 0, 0);
+      throw std::runtime_error("init");
+    }
+    LRESULT onOtherMessage(UINT message, WPARAM, LPARAM, bool& handled) override {
+      if (message != WM_USER + 1) return 0;
+      focusOnControl = GetFocus() != nullptr && GetParent(GetFocus()) == hwnd;
+      handled = true;
+      EndDialog(hwnd, 45);
+      return 0;
+    }
+  } init;
+  EXPECT_EQ(init.doModal(0, owner.hwnd, nullptr), 45);
+  EXPECT_TRUE(init.focusOnControl);
+  reported.clear();
   TestDialog missing;
   EXPECT_EQ(missing.doModal(999, owner.hwnd, nullptr), -1);
   DestroyWindow(owner.hwnd);

@@ -310,7 +310,7 @@ class ChannelTest : public ::testing::Test {
   std::unique_ptr<StreamSession> session;
 };
 
-TEST_F(ChannelTest, DroppedConnectionReconnectsWithChannelRequestOnly) {
+TEST_F(ChannelTest, DroppedConnectionReconnectsAndLogsInAgain) {
   TestServer server([](Peer& peer) {
     if (peer.index() == 0) {
       readLogin(peer);
@@ -327,13 +327,14 @@ TEST_F(ChannelTest, DroppedConnectionReconnectsWithChannelRequestOnly) {
   const auto start = Clock::now();
   ASSERT_TRUE(server.waitForConnections(2));
   EXPECT_LT(Clock::now() - start, 1s);
-  ASSERT_TRUE(eventually([&] { return server.received(1) == formatConnect(1); }));
+  // A recorder that restarted knows nothing of the first login.
+  ASSERT_TRUE(eventually([&] { return server.received(1) == expectedLogin(1); }));
   EXPECT_EQ(log.copy(), (std::vector<std::string>{"1:tick", "1:reconnected", "1:tick"}));
   EXPECT_EQ(server.received(0), expectedLogin(1));
 
   session->closeAllChannels();
   ASSERT_TRUE(eventually([&] { return server.closedByClient(1); }));
-  EXPECT_EQ(server.received(1), formatConnect(1) + formatResume(1));
+  EXPECT_EQ(server.received(1), expectedLogin(1) + formatResume(1));
 }
 
 TEST_F(ChannelTest, SilentServerCountsAsAFailedRead) {
@@ -346,18 +347,21 @@ TEST_F(ChannelTest, SilentServerCountsAsAFailedRead) {
   const auto took = Clock::now() - start;
   EXPECT_GE(took, 250ms);
   EXPECT_LT(took, 2s);
-  ASSERT_TRUE(eventually([&] { return server.received(1) == formatConnect(1); }));
+  ASSERT_TRUE(eventually([&] { return server.received(1) == expectedLogin(1); }));
   EXPECT_TRUE(log.contains("1:reconnected"));
 }
 
 TEST_F(ChannelTest, RefusedReconnectionsKeepTryingWithoutSpinning) {
-  auto server = std::make_unique<TestServer>([](Peer& peer) { peer.close(); });
+  auto server = std::make_unique<TestServer>([](Peer& peer) {
+    peer.send(messageHeader(39156.5, 0));
+    peer.close();
+  });
   open(*server);
   ASSERT_TRUE(server->waitForConnections(1));
   server.reset();  // the server goes away: every reconnection is refused
-  std::this_thread::sleep_for(300ms);
+  std::this_thread::sleep_for(600ms);
   const auto attempts = log.copy().size();
-  // With a 20 ms pause after each failed attempt: about 15 in 300 ms.
+  // Pauses of 20 ms doubling with each failed attempt: about 6 in 600 ms.
   EXPECT_GE(attempts, 3u);
   EXPECT_LT(attempts, 100u);
   const auto start = Clock::now();
@@ -366,10 +370,15 @@ TEST_F(ChannelTest, RefusedReconnectionsKeepTryingWithoutSpinning) {
   EXPECT_TRUE(log.contains("1:ended"));
 }
 
-TEST_F(ChannelTest, AServerThatClosesAtOnceIsNotHammeredAndServesAgainPromptly) {
+TEST_F(ChannelTest, AServerThatClosesAfterItsInfoTextIsNotHammeredAndServesAgainPromptly) {
   std::atomic<bool> serving{false};
   TestServer server([&](Peer& peer) {
-    if (!serving) return peer.close();  // accepts, then closes at once
+    if (!serving) {
+      // Accepts, sends the INFO text (a complete message) and closes.
+      const std::string info = "INFO\r\nCam\r\nSrv\r\n1";
+      peer.send(messageHeader(2, 0x100000 + static_cast<int32_t>(info.size())) + info);
+      return peer.close();
+    }
     peer.readLine();
     for (int i = 0; i < 50 && peer.send(messageHeader(39156.5, 0)); ++i)
       std::this_thread::sleep_for(100ms);
@@ -415,7 +424,31 @@ TEST_F(ChannelTest, OversizedAndMeaninglessLengthCodes) {
   EXPECT_EQ(log.copy(), (std::vector<std::string>{"1:frame 1000000 discarded",
                                                   "1:text 1048575 discarded", "1:frame 158976",
                                                   "1:tick", "1:reconnected", "1:text 17 info 1"}));
-  EXPECT_EQ(server.received(1), formatConnect(1));
+  EXPECT_EQ(server.received(1), expectedLogin(1));
+}
+
+TEST_F(ChannelTest, AChannelClosedBeforeAnyByteIsAbsentAndTriedRarely) {
+  std::atomic<bool> serving{false};
+  TestServer server([&](Peer& peer) {
+    if (!serving) return peer.close();  // a recorder without this channel
+    readLogin(peer);
+    const std::string info = "INFO\r\nCam\r\nSrv\r\n1";
+    peer.send(messageHeader(2, 0x100000 + static_cast<int32_t>(info.size())) + info);
+    peer.readToEnd(10s);
+  });
+  SessionSettings settings = fastSettings();
+  settings.absentRetry = 1500ms;
+  state.infoPending = 0xFFFF;
+  open(server, settings);
+  ASSERT_TRUE(eventually([&] { return state.channels[0].absent.load(); }));
+  // Answered for the four-picture view, and left alone meanwhile.
+  EXPECT_EQ(state.infoPending, 0xFFFEu);
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(server.connectionCount(), 1u);
+  serving = true;
+  ASSERT_TRUE(eventually([&] { return log.contains("1:text 17 info 1"); }, 3s));
+  EXPECT_EQ(server.connectionCount(), 2u);
+  EXPECT_FALSE(state.channels[0].absent);
 }
 
 TEST(Channel, OpenFailsAfterFiveRefusedAttempts) {

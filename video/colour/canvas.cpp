@@ -86,21 +86,70 @@ const ColourKernels& colourKernels() {
   return kernels;
 }
 
-void ConvertPlanarToCanvas(uint8_t* canvas, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
-                           int width, int height, int lumaStride) {
-  if (canvas == nullptr || y == nullptr || cb == nullptr || cr == nullptr) return;
-  if (width < 1 || height < 1 || lumaStride < width) return;
+void ConvertPlanarToBgr(uint8_t* picture, int stride, int rows, const uint8_t* y, const uint8_t* cb,
+                        const uint8_t* cr, int width, int height, int lumaStride) {
+  if (picture == nullptr || y == nullptr || cb == nullptr || cr == nullptr) return;
+  if (width < 1 || height < 1 || lumaStride < width || stride < 3 || rows < 1) return;
   const ColourKernels& k = colourKernels();
-  const int pixels = std::min(width, kCanvasWidth) & ~1;
-  const int rows = std::min(height, kCanvasHeight) & ~1;
+  const int pixels = std::min(width, stride / 3) & ~1;
+  const int pairs = std::min(height, rows) & ~1;
   const ptrdiff_t chromaStride = lumaStride / 2;
-  for (int row = 0; row < rows; row += 2) {
-    uint8_t* top = canvas + ptrdiff_t(kCanvasHeight - 1 - row) * kCanvasStride;
+  for (int row = 0; row < pairs; row += 2) {
+    uint8_t* top = picture + ptrdiff_t(rows - 1 - row) * stride;
     const uint8_t* yTop = y + ptrdiff_t(row) * lumaStride;
     const uint8_t* cbRow = cb + ptrdiff_t(row / 2) * chromaStride;
     const uint8_t* crRow = cr + ptrdiff_t(row / 2) * chromaStride;
-    k.convertRowPair(top, top - kCanvasStride, yTop, yTop + lumaStride, cbRow, crRow, pixels);
+    k.convertRowPair(top, top - stride, yTop, yTop + lumaStride, cbRow, crRow, pixels);
   }
+}
+
+void ConvertPlanarToCanvas(uint8_t* canvas, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                           int width, int height, int lumaStride) {
+  ConvertPlanarToBgr(canvas, kCanvasStride, kCanvasHeight, y, cb, cr, width, height, lumaStride);
+}
+
+int canvasScaleFactor(int width, int height) {
+  if (width < 1 || height < 1) return 1;
+  return std::max({1, (width + kCanvasWidth - 1) / kCanvasWidth,
+                   (height + kCanvasHeight - 1) / kCanvasHeight});
+}
+
+namespace {
+
+// One plane: each output sample the rounded mean of a factor x factor box.
+void scalePlane(uint8_t* out, int outWidth, int outHeight, const uint8_t* in, ptrdiff_t inStride,
+                int factor) {
+  const uint32_t area = uint32_t(factor * factor);
+  for (int oy = 0; oy < outHeight; ++oy, out += outWidth) {
+    const uint8_t* top = in + ptrdiff_t(oy) * factor * inStride;
+    for (int ox = 0; ox < outWidth; ++ox) {
+      uint32_t sum = 0;
+      const uint8_t* box = top + ptrdiff_t(ox) * factor;
+      for (int dy = 0; dy < factor; ++dy, box += inStride) {
+        for (int dx = 0; dx < factor; ++dx)
+          sum += box[dx];
+      }
+      out[ox] = uint8_t((sum + area / 2) / area);
+    }
+  }
+}
+
+}  // namespace
+
+void scalePlanesDown(ScaledPlanes& out, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                     int width, int height, int lumaStride, int factor) {
+  factor = std::max(factor, 1);
+  const int w = (width / factor) & ~1, h = (height / factor) & ~1;
+  const size_t bytes = size_t(w) * size_t(h) * 3 / 2;
+  if (out.bytes.size() != bytes) out.bytes.assign(bytes, 0);
+  out.width = w;
+  out.height = h;
+  if (w < 2 || h < 2) return;
+  scalePlane(out.bytes.data(), w, h, y, lumaStride, factor);
+  uint8_t* cbOut = out.bytes.data() + size_t(w) * size_t(h);
+  uint8_t* crOut = cbOut + size_t(w / 2) * size_t(h / 2);
+  scalePlane(cbOut, w / 2, h / 2, cb, lumaStride / 2, factor);
+  scalePlane(crOut, w / 2, h / 2, cr, lumaStride / 2, factor);
 }
 
 void RotateCanvas(uint8_t* rotated, const uint8_t* canvas) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace zenta::video {
 
@@ -47,6 +48,33 @@ inline void ConvertPlanarToCanvas(uint8_t* canvas, const uint8_t* y, const uint8
                                   const uint8_t* cr, int width, int height) {
   ConvertPlanarToCanvas(canvas, y, cb, cr, width, height, width);
 }
+
+// The same conversion into any bottom-up picture of three bytes a pixel:
+// `rows` rows of `stride` bytes, the picture in its top-left corner,
+// cropped to `stride` / 3 columns and `rows` rows.
+void ConvertPlanarToBgr(uint8_t* picture, int stride, int rows, const uint8_t* y, const uint8_t* cb,
+                        const uint8_t* cr, int width, int height, int lumaStride);
+
+// A picture larger than the canvas goes into it scaled down by a whole
+// factor, each output sample the mean of `factor` x `factor` samples: the
+// smallest factor that makes width x height fit 368 x 288 (1 for a picture
+// that fits already).
+int canvasScaleFactor(int width, int height);
+
+// Scales YUV 4:2:0 planes down by `factor` into `out` (resized as needed;
+// its size changes only with the picture's). The result's luma stride is
+// its width, `width` / `factor` rounded down to even, and likewise the
+// height; chroma rows are half as long. Reads only width x height luma
+// samples and their chroma.
+struct ScaledPlanes {
+  std::vector<uint8_t> bytes;
+  int width = 0, height = 0;
+  const uint8_t* y() const { return bytes.data(); }
+  const uint8_t* cb() const { return bytes.data() + size_t(width) * size_t(height); }
+  const uint8_t* cr() const { return cb() + size_t(width / 2) * size_t(height / 2); }
+};
+void scalePlanesDown(ScaledPlanes& out, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                     int width, int height, int lumaStride, int factor);
 
 // Turns the whole canvas 90 degrees anticlockwise into the rotated frame:
 // the canvas pixel at column x, screen row y lands at column y, screen row
