@@ -9,7 +9,7 @@ namespace zenta::sim {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 12> kFaultNames = {{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kFaultNames = {{
     {FaultKind::DropAfter, "drop-after"},
     {FaultKind::DropRandom, "drop-random"},
     {FaultKind::StallAfter, "stall-after"},
@@ -22,6 +22,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 12> kFaultNames = {
     {FaultKind::NotH263, "not-h263"},
     {FaultKind::TickThenClose, "tick-then-close"},
     {FaultKind::InfoThenClose, "info-then-close"},
+    {FaultKind::UnsupportedMode, "unsupported-mode"},
 }};
 
 using Error = std::optional<std::string>;
@@ -476,6 +477,7 @@ Faults, for tests:
       not-h263=P           random bytes in place of picture P
       tick-then-close      each connection: one time tick, no INFO text, then closed
       info-then-close      each connection: the INFO text, then closed
+      unsupported-mode=P   picture P announces arithmetic coding (H.263 sizes)
 )";
 }
 

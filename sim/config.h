@@ -28,6 +28,7 @@ enum class FaultKind : uint8_t {
   NotH263,             // random bytes in place of picture N
   TickThenClose,       // every connection: one time tick in place of the INFO text, then closed
   InfoThenClose,       // every connection: the INFO text, then closed
+  UnsupportedMode,     // picture N's header announces arithmetic coding (H.263 sizes only)
 };
 
 struct Fault {

@@ -459,6 +459,14 @@ void StreamConnection::producePicture(int64_t slot) {
     forceIntra_ = true;  // a viewer that drops this picture starts afresh
     logFault(FaultKind::Oversize);
   }
+  if (const Fault* f = fault(FaultKind::UnsupportedMode);
+      f && f->count == number && coded_.size() > 5 && fireOnce(FaultKind::UnsupportedMode)) {
+    // The eleventh bit of PTYPE, after the 22-bit start code and the 8-bit
+    // temporal reference: syntax-based arithmetic coding. The encoder goes
+    // on predicting from this picture as it coded it.
+    coded_[5] |= 0x80;
+    logFault(FaultKind::UnsupportedMode);
+  }
   auto lengthCode = static_cast<int32_t>(coded_.size());
   if (fault(FaultKind::NegativeLength)) {
     if (fireOnce(FaultKind::NegativeLength)) logFault(FaultKind::NegativeLength);

@@ -146,6 +146,17 @@ void StreamSession::beginConnectSequence() {
   sequenceDeadlineMs_ = steadyMilliseconds() + settings_.connectLimit.count();
 }
 
+bool StreamSession::awaitAnswer(const ChannelView& channel) {
+  for (;;) {
+    if ((state_.infoPending & (uint32_t{1} << (channel.number - 1))) == 0) return true;
+    if (sequenceDeadlineMs_ == 0) return false;
+    const auto left = withinSequence(std::chrono::milliseconds(25));
+    if (left.count() <= 0) return false;
+    pollfd cancel{cancelFd_, POLLIN, 0};
+    if (::poll(&cancel, cancelFd_ >= 0 ? 1 : 0, static_cast<int>(left.count())) > 0) return false;
+  }
+}
+
 void StreamSession::endConnectSequence() {
   sequenceDeadlineMs_ = 0;
 }

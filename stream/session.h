@@ -80,6 +80,11 @@ class StreamSession {
   // Bounds the probe and channel openings that follow to the time limit of
   // a connect sequence from now, and forgets an earlier cancellation.
   void beginConnectSequence();
+  // Waits, within the sequence's limit, until the server has answered on
+  // the channel's connection (its INFO text, or closing the connection
+  // before it). False when the limit passed or the sequence was cancelled
+  // first: a server that takes connections and then says nothing.
+  bool awaitAnswer(const ChannelView& channel);
   // Ends the sequence's limit.
   void endConnectSequence();
   // From any thread: the probe or opening under way gives up at once, and

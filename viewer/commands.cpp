@@ -152,6 +152,9 @@ void connectSequence(MainWindow& w, std::u16string host) {
   bool opened = w.session.probeServer(host);
   for (size_t i = 0; opened && i < state.channels.size(); ++i)
     opened = w.session.openChannel(state.channels[i], host);
+  // Connected once the server speaks: one that takes the connections and
+  // then says nothing is no server to watch.
+  opened = opened && w.session.awaitAnswer(state.channels[0]);
   w.session.endConnectSequence();
   if (!opened) failConnect(w, w.quietConnectEnd);
   state.connecting = false;

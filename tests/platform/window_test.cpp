@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,6 +169,26 @@ TEST_F(Windows, SentIsDirectPostedWaitsForTheLoop) {
   EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0));
   EXPECT_EQ(msg.message, WM_QUIT);
   EXPECT_EQ(msg.wParam, 3u);
+}
+
+TEST_F(Windows, TimersComeWhenDueUntilKilled) {
+  HWND w = make(u"W", 0);
+  EXPECT_EQ(SetTimer(w, 5, 30, nullptr), 5u);
+  EXPECT_EQ(SetTimer(nullptr, 5, 30, nullptr), 0u);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE));  // not due yet
+  const auto start = std::chrono::steady_clock::now();
+  for (int tick = 0; tick < 3; ++tick) {
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, WM_TIMER);
+    EXPECT_EQ(msg.hwnd, w);
+    EXPECT_EQ(msg.wParam, 5u);
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(85));
+  EXPECT_TRUE(KillTimer(w, 5));
+  EXPECT_FALSE(KillTimer(w, 5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
 }
 
 TEST_F(Windows, SendFromAnotherThreadIsAnsweredByTheOwner) {

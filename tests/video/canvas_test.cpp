@@ -130,6 +130,62 @@ TEST(Colour, PaddedStrideAndBadArguments) {
   EXPECT_EQ(canvas, untouched);
 }
 
+TEST(Colour, LargerPicturesAreScaledDownWholeToFitTheCanvas) {
+  EXPECT_EQ(canvasScaleFactor(352, 288), 1);
+  EXPECT_EQ(canvasScaleFactor(368, 288), 1);
+  EXPECT_EQ(canvasScaleFactor(704, 576), 2);
+  EXPECT_EQ(canvasScaleFactor(1408, 1152), 4);
+  EXPECT_EQ(canvasScaleFactor(320, 600), 3);
+  for (int w = 16; w <= 2048; w += 112) {
+    for (int h = 16; h <= 1152; h += 80) {
+      const int f = canvasScaleFactor(w, h);
+      EXPECT_LE(w / f, kCanvasWidth) << w << "x" << h;
+      EXPECT_LE(h / f, kCanvasHeight) << w << "x" << h;
+      // No smaller factor would do.
+      EXPECT_TRUE(f == 1 || w > kCanvasWidth * (f - 1) || h > kCanvasHeight * (f - 1));
+    }
+  }
+  // Planes exactly as large as the picture (a sanitizer sees any read past
+  // them); each output sample the rounded mean of its box.
+  std::mt19937 random(7);
+  for (const auto [w, h, f] : {std::array{704, 576, 2}, std::array{1408, 1152, 4},
+                               std::array{720, 300, 3}, std::array{50, 30, 5}}) {
+    std::vector<uint8_t> y(size_t(w) * h), cb(size_t(w / 2) * (h / 2)), cr(cb.size());
+    for (auto* plane : {&y, &cb, &cr})
+      for (uint8_t& v : *plane)
+        v = uint8_t(random());
+    ScaledPlanes out;
+    scalePlanesDown(out, y.data(), cb.data(), cr.data(), w, h, w, f);
+    ASSERT_EQ(out.width, (w / f) & ~1);
+    ASSERT_EQ(out.height, (h / f) & ~1);
+    for (int oy = 0; oy < out.height; oy += 7) {
+      for (int ox = 0; ox < out.width; ox += 5) {
+        int sum = 0;
+        for (int dy = 0; dy < f; ++dy)
+          for (int dx = 0; dx < f; ++dx)
+            sum += y[size_t(oy * f + dy) * w + size_t(ox * f + dx)];
+        EXPECT_EQ(out.y()[size_t(oy) * out.width + ox], (sum + f * f / 2) / (f * f));
+      }
+    }
+    int sum = 0;
+    for (int dy = 0; dy < f; ++dy)
+      for (int dx = 0; dx < f; ++dx)
+        sum += cr[size_t(dy) * (w / 2) + size_t(dx)];
+    EXPECT_EQ(out.cr()[0], (sum + f * f / 2) / (f * f));
+  }
+}
+
+TEST(Colour, ConversionIntoAPictureOfItsOwnSize) {
+  // 6 x 4 of one colour into a bottom-up picture of exactly that size.
+  const std::vector<uint8_t> y(24, 120), cb(6, 90), cr(6, 200);
+  std::vector<uint8_t> picture(6 * 3 * 4 + 1, 0xEE);
+  ConvertPlanarToBgr(picture.data(), 18, 4, y.data(), cb.data(), cr.data(), 6, 4, 6);
+  const Bgr want = reference(120, 90, 200);
+  for (int i = 0; i < 24; ++i)
+    EXPECT_EQ((Bgr{picture[size_t(3 * i)], picture[size_t(3 * i + 1)], picture[size_t(3 * i + 2)]}), want);
+  EXPECT_EQ(picture.back(), 0xEE);  // nothing past it
+}
+
 TEST(Colour, RotationCorners) {
   std::vector<uint8_t> canvas(kCanvasBytes), rotated(kCanvasBytes, 0);
   std::mt19937 random(2);

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 #include "viewer/pages.h"
 #include "viewer/pictures_folder.h"
+#include "viewer/placement.h"
 #include "viewer/receive_loop.h"
 #include "viewer/time_text.h"
 
@@ -84,6 +86,37 @@ std::array<char, 21> field(const std::string& text) {
   for (size_t i = 0; i < 20; ++i)
     out[i] = i < start ? ' ' : text[i - start];
   return out;
+}
+
+TEST(Placement, APictureFitsItsPlaceWithItsShapeKept) {
+  for (const Place area : {Place{0, 46, 240, 178}, Place{121, 135, 119, 88}, Place{3, 5, 1, 300}}) {
+    for (int w = 1; w <= 1500; w += 37) {
+      for (int h = 1; h <= 1200; h += 41) {
+        const Place fit = fitPicture(area, w, h);
+        // Inside the area, touching two opposite sides, centred.
+        EXPECT_GE(fit.x, area.x);
+        EXPECT_GE(fit.y, area.y);
+        EXPECT_LE(fit.x + fit.width, area.x + area.width);
+        EXPECT_LE(fit.y + fit.height, area.y + area.height);
+        EXPECT_TRUE(fit.width == area.width || fit.height == area.height);
+        EXPECT_LE(std::abs((fit.x - area.x) - (area.x + area.width - fit.x - fit.width)), 1);
+        EXPECT_LE(std::abs((fit.y - area.y) - (area.y + area.height - fit.y - fit.height)), 1);
+        // The shape within half a pixel's rounding (and at least a pixel).
+        const double wide = std::clamp(double(fit.height) * w / h, 1.0, double(area.width));
+        const double tall = std::clamp(double(fit.width) * h / w, 1.0, double(area.height));
+        EXPECT_TRUE(std::abs(fit.width - wide) <= 0.5 + 1e-9 ||
+                    std::abs(fit.height - tall) <= 0.5 + 1e-9)
+            << w << "x" << h;
+        // The bars and the picture cover the area exactly once.
+        Place bars[2];
+        const int n = barsAround(area, fit, bars);
+        long covered = long(fit.width) * fit.height;
+        for (int i = 0; i < n; ++i)
+          covered += long(bars[i].width) * bars[i].height;
+        EXPECT_EQ(covered, long(area.width) * area.height);
+      }
+    }
+  }
 }
 
 TEST(SnapshotPath, TitleCameraAndStampInTheWebcamFolder) {
