@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -68,6 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ::shutdown(ends[1], SHUT_WR);
   channel.connection = ends[0];
   channel.reconnectsWithoutMessage = 0;
+  // A connection just made: its silence counts from now.
+  channel.established = false;
+  channel.lastReceived = std::chrono::steady_clock::now();
 
   size_t offset = 0;
   for (;;) {
