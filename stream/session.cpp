@@ -309,6 +309,20 @@ int StreamSession::readExact(ChannelView& channel, void* buffer, int count, int 
 ssize_t StreamSession::receiveSome(ChannelView& channel, int socket, uint8_t* to, size_t count,
                                    Failure& why) {
   for (;;) {
+    // What has arrived already is taken without waiting.
+    const ssize_t got = ::recv(socket, to, count, MSG_DONTWAIT);
+    if (got > 0) {
+      channel.lastReceived = Clock::now();
+      return got;
+    }
+    if (got == 0) {
+      why = Failure::Closed;
+      return -1;
+    }
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      why = errno == ECONNRESET ? Failure::Closed : Failure::Error;
+      return -1;
+    }
     const auto limit = channel.active ? settings_.activeSilenceLimit : settings_.receiveTimeout;
     const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
         Clock::now() - channel.lastReceived);
@@ -320,24 +334,10 @@ ssize_t StreamSession::receiveSome(ChannelView& channel, int socket, uint8_t* to
     // to the shorter limit.
     pollfd readable{socket, POLLIN, 0};
     const auto wait = std::min<int64_t>((limit - silent).count(), 1000);
-    const int ready = ::poll(&readable, 1, static_cast<int>(wait));
-    if (ready < 0 && errno != EINTR) {
+    if (::poll(&readable, 1, static_cast<int>(wait)) < 0 && errno != EINTR) {
       why = Failure::Error;
       return -1;
     }
-    if (ready <= 0) continue;
-    const ssize_t got = ::recv(socket, to, count, MSG_DONTWAIT);
-    if (got > 0) {
-      channel.lastReceived = Clock::now();
-      return got;
-    }
-    if (got == 0) {
-      why = Failure::Closed;
-      return -1;
-    }
-    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-    why = errno == ECONNRESET ? Failure::Closed : Failure::Error;
-    return -1;
   }
 }
 
