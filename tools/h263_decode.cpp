@@ -31,14 +31,34 @@ int usage(const char* message) {
 // Saves a decoded picture as the viewer saves a snapshot: converted into a
 // canvas (and turned, if asked), the area on screen at quality 90. That area
 // is 360 columns of a 368-wide picture and 320 of others (never more than
-// the picture has, nor than the canvas holds), and the picture's height.
+// the picture has), and the picture's height. A picture larger than the
+// canvas is saved whole at its own size (turned, as the viewer's full-screen
+// view shows it: scaled down into the canvas).
 bool saveSnapshot(const std::string& path, const zenta::video::PlanarFrame& frame, int width,
                   int height, bool rotate) {
   using namespace zenta::video;
+  const int factor = canvasScaleFactor(width, height);
+  if (factor > 1 && !rotate) {
+    const int w = width & ~1, h = height & ~1;
+    std::vector<uint8_t> whole(size_t(w) * 3 * size_t(h));
+    ConvertPlanarToBgr(whole.data(), w * 3, h, frame.y, frame.cb, frame.cr, w, h, frame.stride);
+    return JpegSnapshotWriter(path.c_str(), whole.data(), unsigned(w), unsigned(w), unsigned(h),
+                              90) == 1;
+  }
   std::vector<uint8_t> canvas(kCanvasBytes, 0);
-  ConvertPlanarToCanvas(canvas.data(), frame.y, frame.cb, frame.cr, width, height, frame.stride);
-  const unsigned shownWidth = std::min(width == 368 ? 360 : 320, width);
-  const unsigned shownHeight = std::min(height, kCanvasHeight);
+  unsigned shownWidth = 0, shownHeight = 0;
+  if (factor > 1) {
+    ScaledPlanes scaled;
+    scalePlanesDown(scaled, frame.y, frame.cb, frame.cr, width, height, frame.stride, factor);
+    ConvertPlanarToCanvas(canvas.data(), scaled.y(), scaled.cb(), scaled.cr(), scaled.width,
+                          scaled.height, scaled.width);
+    shownWidth = unsigned(scaled.width);
+    shownHeight = unsigned(scaled.height);
+  } else {
+    ConvertPlanarToCanvas(canvas.data(), frame.y, frame.cb, frame.cr, width, height, frame.stride);
+    shownWidth = unsigned(std::min(width == 368 ? 360 : 320, width));
+    shownHeight = unsigned(height);
+  }
   if (!rotate) {
     const uint8_t* rows = canvas.data() + size_t(kCanvasHeight - shownHeight) * kCanvasStride;
     return JpegSnapshotWriter(path.c_str(), rows, kCanvasWidth, shownWidth, shownHeight, 90) == 1;
