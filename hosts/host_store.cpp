@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "framework/ce_app.h"
+#include "platform/base/text.h"
 
 namespace zenta::hosts {
 
@@ -30,14 +31,15 @@ std::u16string hostKeyPath(std::u16string_view name) {
   return std::u16string(kStoreKey) + u"\\" + std::u16string(name);
 }
 
-// The first subkey of the open root whose name equals `name` exactly
-// (case-sensitive, although the registry itself is not).
-bool findHostKey(RegistryKey& root, std::u16string_view name) {
+// The stored spelling of the subkey of the open root whose name equals
+// `name` without case, as the registry compares key names: "dvr" and "DVR"
+// are one host.
+std::optional<std::u16string> findHostKey(RegistryKey& root, std::u16string_view name) {
   std::u16string entry;
   for (DWORD i = 0; root.enumSubkey(i, entry); ++i) {
-    if (entry == name) return true;
+    if (platform::equalFolded(entry, name)) return entry;
   }
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -56,8 +58,10 @@ void HostStore::loadRemembered() {
   state_.guestLogin = true;
   RegistryKey root;
   if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
-  const std::u16string remembered = cut(readText(root, u"").value_or(u""), kHostCapacity);
-  if (remembered.empty() || !findHostKey(root, remembered)) return;
+  const std::u16string named = cut(readText(root, u"").value_or(u""), kHostCapacity);
+  const auto stored = named.empty() ? std::nullopt : findHostKey(root, named);
+  if (!stored) return;
+  const std::u16string remembered = cut(*stored, kHostCapacity);
   RegistryKey host;
   host.open(HKEY_LOCAL_MACHINE, hostKeyPath(remembered).c_str(), KEY_ALL_ACCESS);
   const std::u16string account =
@@ -91,18 +95,19 @@ std::optional<std::u16string> HostStore::rememberedHost() {
 bool HostStore::loadHost(std::u16string_view name) {
   {
     std::lock_guard guard(state_.loginLock);
-    if (name == state_.hostText) return false;
+    if (platform::equalFolded(name, state_.hostText)) return false;
   }
   RegistryKey root;
   if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
-  if (!findHostKey(root, name)) return false;
+  const auto stored = findHostKey(root, name);
+  if (!stored) return false;
   RegistryKey host;
-  host.open(HKEY_LOCAL_MACHINE, hostKeyPath(name).c_str(), KEY_ALL_ACCESS);
+  host.open(HKEY_LOCAL_MACHINE, hostKeyPath(*stored).c_str(), KEY_ALL_ACCESS);
   const std::u16string account =
       host.key() ? cut(readText(host, u"User").value_or(u""), kAccountCapacity) : u"";
   std::lock_guard guard(state_.loginLock);
   state_.accountText = account;
-  state_.hostText = cut(name, kHostCapacity);
+  state_.hostText = cut(*stored, kHostCapacity);
   if (account.empty()) {
     state_.passwordText.clear();
     state_.guestLogin = true;
@@ -117,7 +122,13 @@ bool HostStore::loadHost(std::u16string_view name) {
 
 void HostStore::saveHost(std::u16string_view host, std::u16string_view account,
                          std::u16string_view password, bool guest) {
-  const std::u16string hostText = cut(host, kHostCapacity);
+  std::u16string hostText = cut(host, kHostCapacity);
+  // A saved host of the same name but for case is this host: it keeps its
+  // spelling.
+  if (RegistryKey root; storableHostText(hostText) &&
+                        root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
+    if (const auto stored = findHostKey(root, hostText)) hostText = cut(*stored, kHostCapacity);
+  }
   const std::u16string accountText = cut(account, kAccountCapacity);
   const std::u16string passwordText = cut(password, kPasswordCapacity);
   {
@@ -148,7 +159,7 @@ bool HostStore::deleteHost(std::u16string_view name) {
   // one with a separator, which names no host key.
   if (storableHostText(name)) RegDeleteKeyW(root.key(), std::u16string(name).c_str());
   std::lock_guard guard(state_.loginLock);
-  if (name != state_.hostText) return false;
+  if (!platform::equalFolded(name, state_.hostText)) return false;
   state_.hostText.clear();
   root.setString(u"", u"");
   return true;

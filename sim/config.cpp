@@ -333,6 +333,7 @@ std::optional<std::string> parseCommandLine(int argc, const char* const* argv, C
   for (int i = 0; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") return "help";
+    if (arg == "--version") return "version";
     if (arg == "--config") {
       if (i + 1 >= argc) return "--config needs a file";
       if (auto error = loadConfigFile(argv[i + 1], config)) return error;
@@ -451,6 +452,7 @@ Server:
   --max-clients N          connections served at once (default 64)
   --event-log FILE         JSON lines of what happens ("-" for standard output)
   --no-picture-log         leave picture events out of the log
+  --help, --version        this text, the version
   --seed N                 seed of the random faults
 
 Channels (VALUE for every channel, or N=VALUE for channel N):

@@ -13,6 +13,7 @@ extern "C" {
 #include "sim/config.h"
 #include "sim/event_log.h"
 #include "sim/server.h"
+#include "zenta/version.h"
 
 int main(int argc, char** argv) {
   using namespace zenta::sim;
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
   if (const auto error = parseCommandLine(argc - 1, argv + 1, config)) {
     if (*error == "help") {
       std::fputs(usage().c_str(), stdout);
+      return 0;
+    }
+    if (*error == "version") {
+      std::printf("zenta-camsim %s\n", zenta::kProjectVersion);
       return 0;
     }
     std::fprintf(stderr, "zenta-camsim: %s\n(--help lists the options)\n", error->c_str());

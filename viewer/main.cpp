@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/device/device.h"
+#include "zenta/version.h"
 #include "viewer/main_window.h"
 #include "viewer/pictures_folder.h"
 #include "viewer/viewer_app.h"
@@ -37,6 +38,7 @@ void printHelp() {
       "                      $XDG_CONFIG_HOME/zenta/registry)\n"
       "  --automation=PATH   serve the automation channel on the Unix socket PATH\n"
       "  --help              show this text and exit\n"
+      "  --version           show the version and exit\n"
       "\n"
       "A second start brings the running viewer to the front and exits with code 1.\n");
 }
@@ -47,6 +49,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       printHelp();
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("zenta %s\n", zenta::kProjectVersion);
       return 0;
     }
   }

@@ -31,12 +31,14 @@ std::string_view withoutLeadingBlanks(const std::array<char, 21>& text) {
   return view;
 }
 
-// What a file name may hold: anything but separators, control characters,
-// and the characters that some file systems refuse.
+// What a file name may hold: anything but separators, control characters
+// (C0, DEL and C1: the name's bytes are Latin-1 characters), and the
+// characters that some file systems refuse.
 void appendNamePart(std::string& out, std::string_view part) {
   for (const char c : part) {
     const auto u = static_cast<unsigned char>(c);
-    const bool bad = u < 0x20 || u == 0x7F || std::strchr("\\/:*?\"<>|", c) != nullptr;
+    const bool bad = u < 0x20 || (u >= 0x7F && u <= 0x9F) ||
+                     std::strchr("\\/:*?\"<>|", c) != nullptr;
     out.push_back(bad ? '_' : c);
   }
 }

@@ -37,6 +37,9 @@
 
 namespace zenta::platform {
 
+// Answers a client has not taken yet, at the most.
+constexpr size_t kMaxUnsentBytes = size_t{8} << 20;
+
 // Line commands on a Unix socket, answered on the UI thread while it is
 // idle, so that an answer reflects every message the command caused.
 class AutomationServer::Channel {
@@ -115,11 +118,16 @@ class AutomationServer::Channel {
         c.input.append(buffer, size_t(n));
       if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
         c.closed = true;
-      for (size_t end; !c.waitingForIdle && (end = c.input.find('\n')) != std::string::npos;) {
+      for (size_t end;
+           !c.failed && !c.waitingForIdle && (end = c.input.find('\n')) != std::string::npos;) {
         const std::string line = c.input.substr(0, end);
         c.input.erase(0, end + 1);
         run(c, line);
         ran = true;
+        flush(c);
+        // A client that asks and does not read its answers is dropped
+        // before they pile up.
+        if (c.output.size() > kMaxUnsentBytes) c.failed = true;
       }
       // A client may not grow its unread input without bound.
       if (c.input.size() > 65536) c.input.clear();

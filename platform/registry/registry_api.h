@@ -16,7 +16,8 @@ inline constexpr DWORD REG_CREATED_NEW_KEY = 1, REG_OPENED_EXISTING_KEY = 2;
 inline constexpr REGSAM KEY_QUERY_VALUE = 0x1, KEY_SET_VALUE = 0x2, KEY_ENUMERATE_SUB_KEYS = 0x8,
                         KEY_READ = 0x20019, KEY_WRITE = 0x20006, KEY_ALL_ACCESS = 0xF003F;
 inline constexpr LONG ERROR_INVALID_HANDLE = 6, ERROR_INVALID_PARAMETER = 87, ERROR_MORE_DATA = 234,
-                      ERROR_NO_MORE_ITEMS = 259;
+                      ERROR_NO_MORE_ITEMS = 259, ERROR_LOCK_VIOLATION = 33,
+                      ERROR_REGISTRY_QUOTA_LIMIT = 613;
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, HKEY* result);
 LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR className, DWORD options,
                      REGSAM access, SECURITY_ATTRIBUTES* security, HKEY* result,

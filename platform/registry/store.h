@@ -4,11 +4,13 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/registry/registry_api.h"
@@ -67,21 +70,24 @@ class Registry {
     makeFolders(std::filesystem::path(path).parent_path());  // failures show as a failed open
     const int lockFd =
         ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    const bool locked = lockFd >= 0 && ::flock(lockFd, write ? LOCK_EX : LOCK_SH) == 0;
+    const bool locked = lockFd >= 0 && lockWithin(lockFd, write ? LOCK_EX : LOCK_SH);
     // A change without the lock could undo another program's; a read
-    // without it (a folder that is not ours to write) sees a whole file all
-    // the same, since every save renames a complete file into place.
+    // without it (a folder that is not ours to write, a lock another
+    // program holds too long) sees a whole file all the same, since every
+    // save renames a complete file into place.
     if (write && !locked) {
       if (lockFd >= 0) ::close(lockFd);
-      return ERROR_ACCESS_DENIED;
+      return lockFd >= 0 ? ERROR_LOCK_VIOLATION : ERROR_ACCESS_DENIED;
     }
     LONG result = ERROR_ACCESS_DENIED;
     if (reload(path)) {
       bool changed = false;
       result = work(changed);
-      if (write && changed && !save(path)) {
-        result = ERROR_ACCESS_DENIED;
-        loadedOnce_ = false;  // the next call reads what the file really holds
+      if (write && changed) {
+        if (const LONG saved = save(path); saved != ERROR_SUCCESS) {
+          result = saved;
+          loadedOnce_ = false;  // the next call reads what the file really holds
+        }
       }
     }
     if (lockFd >= 0) ::close(lockFd);  // releases the lock
@@ -178,6 +184,17 @@ class Registry {
     ::mkdir(folder.c_str(), 0700);
   }
 
+  // Takes the file lock, waiting for another program's at most kLockWait.
+  static bool lockWithin(int fd, int kind) {
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    for (;;) {
+      if (::flock(fd, kind | LOCK_NB) == 0) return true;
+      if (errno != EWOULDBLOCK && errno != EINTR) return false;
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+
   // Brings the store up to date with the file. False when the file exists
   // but cannot be opened or read: the call fails and nothing is moved aside,
   // since the file may be whole. Only a file that was read whole and does
@@ -191,6 +208,11 @@ class Registry {
         r = Key{};
       loadedOnce_ = true;
       loaded_ = now;
+      return true;
+    }
+    if (size_t(now.size) > kMaxRegistryBytes) {  // no registry of ours is so large
+      loadedOnce_ = true;
+      damaged(path);
       return true;
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -227,17 +249,50 @@ class Registry {
     stampOf(path, loaded_);
   }
 
-  bool save(const std::string& path) {
+  // The file a save replaces: the registry file itself, or the file its
+  // link names (a registry kept elsewhere stays there and stays a link).
+  static std::string saveTarget(const std::string& path) {
+    std::filesystem::path at(path);
+    // A chain of links is followed a few steps, as far as it goes.
+    for (int hop = 0; hop < 8; ++hop) {
+      std::error_code error;
+      if (!std::filesystem::is_symlink(at, error)) break;
+      const auto next = std::filesystem::read_symlink(at, error);
+      if (error || next.empty()) break;
+      at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+    return at.string();
+  }
+
+  // Temporary files of writers that died before they could rename them.
+  static void removeLeftovers(const std::string& target) {
+    const std::filesystem::path file(target);
+    const std::string prefix = file.filename().string() + ".new-";
+    std::error_code error;
+    const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(prefix, 0) != 0) continue;
+      const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+      if (pid > 0 && pid != ::getpid() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        ::unlink(entry.path().c_str());
+    }
+  }
+
+  LONG save(const std::string& path) {
     const std::string text = formatRegistryText(roots_);
+    if (text.size() > kMaxRegistryBytes) return ERROR_REGISTRY_QUOTA_LIMIT;
+    const std::string target = saveTarget(path);
+    removeLeftovers(target);
     // A name of our own, made fresh: never a file or link that was there.
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-      temporary = path + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(++saves_);
+      temporary = target + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(++saves_);
       fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-      if (fd < 0 && errno != EEXIST) return false;
+      if (fd < 0 && errno != EEXIST) return ERROR_ACCESS_DENIED;
     }
-    if (fd < 0) return false;
+    if (fd < 0) return ERROR_ACCESS_DENIED;
     bool ok = ::fchmod(fd, 0600) == 0;
     for (size_t done = 0; ok && done < text.size();) {
       const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -247,12 +302,12 @@ class Registry {
     }
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
-    if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!ok || std::rename(temporary.c_str(), target.c_str()) != 0) {
       ::unlink(temporary.c_str());
-      return false;
+      return ERROR_ACCESS_DENIED;
     }
     // The rename itself lasts only once the folder is on disk.
-    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const std::string folder = std::filesystem::path(target).parent_path().string();
     const int dirFd =
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
@@ -260,8 +315,10 @@ class Registry {
       ::close(dirFd);
     }
     stampOf(path, loaded_);
-    return true;
+    return ERROR_SUCCESS;
   }
+
+  static constexpr auto kLockWait = std::chrono::seconds(2);
 
   std::mutex lock_;
   std::string file_;

@@ -18,6 +18,9 @@ namespace zenta::platform {
 // file holds.
 inline constexpr size_t kMaxKeyDepth = 512;
 inline constexpr size_t kMaxKeyNameLength = 255;
+// The registry file's size at the most: a change that would make it larger
+// is refused, and a larger file is kept aside as a damaged one is.
+inline constexpr size_t kMaxRegistryBytes = size_t{4} << 20;
 
 struct Value {
   std::u16string name;

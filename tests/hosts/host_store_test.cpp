@@ -68,12 +68,25 @@ TEST_F(HostStoreTest, FirstStartLoadsNothingAndListsNothing) {
   EXPECT_FALSE(store.rememberedHost().has_value());
 }
 
-TEST_F(HostStoreTest, TheRememberedHostLoadsOnlyWhenItsKeyMatchesExactly) {
+TEST_F(HostStoreTest, HostNamesCompareWithoutCaseAndKeepTheStoredSpelling) {
   putHost(u"Recorder", u"admin", u"secret");
-  remember(u"recorder");  // differs in case only
+  remember(u"recorder");  // differs in case only: the same host
   store.loadRemembered();
-  EXPECT_EQ(login(), (Login{u"", u"", u"", true}));
+  EXPECT_EQ(login(), (Login{u"Recorder", u"admin", u"secret", false}));
+  // Saving it under another case updates it, and remembers the stored name.
+  store.saveHost(u"RECORDER", u"oper", u"pw", false);
+  EXPECT_EQ(store.listHosts(), std::vector<std::u16string>{u"Recorder"});
+  EXPECT_EQ(store.rememberedHost(), u"Recorder");
+  EXPECT_EQ(login(), (Login{u"Recorder", u"oper", u"pw", false}));
+  store.loadRemembered();
+  EXPECT_EQ(login(), (Login{u"Recorder", u"oper", u"pw", false}));
+  // Deleting it by another case forgets it as the current host.
+  EXPECT_TRUE(store.deleteHost(u"recorder"));
+  EXPECT_TRUE(store.listHosts().empty());
+}
 
+TEST_F(HostStoreTest, TheRememberedHostLoadsOnlyWhenItsKeyExists) {
+  putHost(u"Recorder", u"admin", u"secret");
   remember(u"Recorder");
   store.loadRemembered();
   EXPECT_EQ(login(), (Login{u"Recorder", u"admin", u"secret", false}));
@@ -123,9 +136,11 @@ TEST_F(HostStoreTest, LoadHostFollowsTheStoredCredentials) {
   EXPECT_EQ(login(), (Login{u"b", u"userB", u"passA", false}));
   EXPECT_TRUE(store.loadHost(u"g"));
   EXPECT_EQ(login(), (Login{u"g", u"", u"", true}));
-  EXPECT_FALSE(store.loadHost(u"A"));  // no key of that exact name
+  EXPECT_TRUE(store.loadHost(u"A"));  // "a" but for case: that host, as it is spelled
+  EXPECT_EQ(login(), (Login{u"a", u"userA", u"passA", false}));
   EXPECT_FALSE(store.loadHost(u"missing"));
-  EXPECT_EQ(login().host, u"g");
+  EXPECT_EQ(login().host, u"a");
+  EXPECT_TRUE(store.loadHost(u"g"));
 
   // The current host is not loaded again, whatever the registry holds now.
   putHost(u"g", u"changed", u"changed");

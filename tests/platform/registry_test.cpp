@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -224,6 +226,66 @@ TEST_F(Registry, AKilledWriterLosesNothingItFinished) {
   for (const auto& entry : fs::directory_iterator(dir)) {
     EXPECT_EQ(entry.path().filename().string().find("damaged"), std::string::npos);
   }
+}
+
+TEST_F(Registry, ALockHeldElsewhereIsWaitedForTwoSecondsAtMost) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"K", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(setText(k, u"v", u"before"), ERROR_SUCCESS);
+  // Another open of the lock file holds it, as another program would.
+  const int held = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(setText(k, u"v", u"after"), ERROR_LOCK_VIOLATION);  // a change fails
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(1900));
+  EXPECT_LT(took, std::chrono::seconds(3));
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(getText(k, u"v"), u"before");  // a read goes on without it
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ::close(held);
+  EXPECT_EQ(setText(k, u"v", u"after"), ERROR_SUCCESS);
+  RegCloseKey(k);
+}
+
+TEST_F(Registry, TheFileThroughItsLinkOfBoundedSizeAndNoLeftovers) {
+  // A writer that died left its temporary file; a live one's stays.
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const fs::path store = dir / "elsewhere";
+  fs::create_directories(store);
+  const std::string leftover = (store / ("real.new-" + std::to_string(dead) + "-1")).string();
+  const std::string running = (store / ("real.new-" + std::to_string(::getppid()) + "-1")).string();
+  std::ofstream(leftover) << "half";
+  std::ofstream(running) << "half";
+  // The registry file is a link to a file kept elsewhere.
+  fs::create_symlink(store / "real", file);
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"K", 0, nullptr, 0, 0, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(setText(k, u"v", u"kept"), ERROR_SUCCESS);
+  EXPECT_TRUE(fs::is_symlink(file));
+  EXPECT_GT(fs::file_size(store / "real"), 0u);
+  EXPECT_FALSE(fs::exists(leftover));
+  EXPECT_TRUE(fs::exists(running));
+  // A change that would make the file larger than 4 MB is refused.
+  const std::u16string large(3u << 20, u'x');
+  EXPECT_EQ(setText(k, u"large", large), ERROR_REGISTRY_QUOTA_LIMIT);
+  EXPECT_EQ(getText(k, u"large"), u"<missing>");
+  EXPECT_EQ(getText(k, u"v"), u"kept");
+  RegCloseKey(k);
+  // A larger file is kept aside, as a damaged one is.
+  fs::remove(file);
+  std::ofstream(file) << std::string((4u << 20) + 1, '#');
+  setRegistryFile(file);
+  EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"K", 0, 0, &k), ERROR_SUCCESS);
+  bool aside = false;
+  for (const auto& entry : fs::directory_iterator(dir))
+    aside = aside || entry.path().filename().string().find("damaged") != std::string::npos;
+  EXPECT_TRUE(aside);
 }
 
 TEST_F(Registry, TwoProcessesWritingAtOnceKeepEachOthersValues) {

@@ -356,12 +356,14 @@ TEST_F(ChannelTest, RefusedReconnectionsKeepTryingWithoutSpinning) {
     peer.send(messageHeader(39156.5, 0));
     peer.close();
   });
-  open(*server);
+  SessionSettings settings = fastSettings();
+  settings.reconnectPauseLimit = 40ms;
+  open(*server, settings);
   ASSERT_TRUE(server->waitForConnections(1));
   server.reset();  // the server goes away: every reconnection is refused
   std::this_thread::sleep_for(600ms);
   const auto attempts = log.copy().size();
-  // Pauses of 20 ms doubling with each failed attempt: about 6 in 600 ms.
+  // Pauses of 20 ms, then 40 ms after each failed attempt: about 15 in 600 ms.
   EXPECT_GE(attempts, 3u);
   EXPECT_LT(attempts, 100u);
   const auto start = Clock::now();

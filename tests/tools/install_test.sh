@@ -25,6 +25,11 @@ for f in bin/zenta bin/zenta-camsim bin/zenta-cli share/zenta/skin.bmp share/zen
   [ -e "$p/$f" ] || fail "$f not installed"
 done
 [ ! -e "$p/bin/skin.bmp" ] || fail "skins beside the binaries"
+# One version, the project's, from every program.
+version=$(sed -n 's/^project(zenta VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
+for program in zenta zenta-cli zenta-camsim; do
+  [ "$("$p/bin/$program" --version)" = "$program $version" ] || fail "$program --version"
+done
 if command -v desktop-file-validate > /dev/null; then
   desktop-file-validate "$p/share/applications/zenta.desktop" || fail "desktop entry"
 fi

@@ -127,6 +127,9 @@ TEST(SnapshotPath, TitleCameraAndStampInTheWebcamFolder) {
   EXPECT_EQ(snapshotPath(field("a/b\\c"), field("..:*?\"<>|"), "0315120000"),
             "WebCAM\\a_b_c-.._______-0315120000.jpg");
   EXPECT_EQ(snapshotPath(field(""), field("\x01\x7f"), "0315120000"), "WebCAM\\-__-0315120000.jpg");
+  // C1 controls too; the Latin-1 letters around them stay.
+  EXPECT_EQ(snapshotPath(field("caf\xe9"), field("\x80\x9b[31m\x9f\xa0"), "0315120000"),
+            "WebCAM\\caf\xe9-__[31m_\xa0-0315120000.jpg");
 }
 
 TEST(PicturesFolder, FromTheEnvironmentTheUserDirsFileOrHome) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "tests/support/bitmap_file.h"
@@ -167,6 +168,42 @@ TEST_F(Zenta, TheAutomationChannelKeepsNoClosedClientAndSendsWholeAnswers) {
   struct stat st {};
   ASSERT_EQ(::stat(z.socket().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 077, 0u);
+}
+
+// Resident memory of a process, in kilobytes.
+long residentKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+TEST_F(Zenta, AClientThatAsksWithoutReadingIsDroppedBeforeItsAnswersPileUp) {
+  ZentaProcess z(ZENTA_PROGRAM, dir);
+  ASSERT_TRUE(z.ready()) << z.errors();
+  const long before = residentKb(z.pid());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, z.socket().c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // 460 KB an answer; a thousand of them would be 460 MB.
+  const std::string ask = "rect 0 0 240 320\n";
+  for (int i = 0; i < 1000; ++i) {
+    if (::send(fd, ask.data(), ask.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) break;
+    if (i % 50 == 0) {
+      EXPECT_EQ(z.command("idle"), "ok");  // the others are still served
+    }
+  }
+  EXPECT_EQ(z.command("idle"), "ok");
+  EXPECT_LT(residentKb(z.pid()) - before, 64 * 1024);
+  // Dropped: what it is sent ends, after what the socket had taken.
+  char buffer[65536];
+  ssize_t got = 0;
+  for (int i = 0; i < 100000 && (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0; ++i) {
+  }
+  EXPECT_LE(got, 0);
+  ::close(fd);
 }
 
 }  // namespace

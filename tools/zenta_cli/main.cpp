@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "hosts/host_store.h"
+#include "platform/base/text.h"
 #include "platform/registry/registry.h"
 #include "stream/session.h"
 #include "video/colour/canvas.h"
 #include "video/snapshot/jpeg_writer.h"
+#include "zenta/version.h"
 
 namespace {
 
@@ -51,7 +53,9 @@ const char* const kUsageText =
     "\n"
     "Exit codes: 0 done, 1 server or channel not reachable, 2 bad command line,\n"
     "3 login refused, 4 time-out, 5 the file could not be written. An output\n"
-    "file appears under its name only when it is complete.\n";
+    "file appears under its name only when it is complete.\n"
+    "\n"
+    "--help shows this text, --version the version.\n";
 
 std::u16string wide(const std::string& text) {
   return std::u16string(text.begin(), text.end());
@@ -138,7 +142,8 @@ int hostsCommand(const Options& o) {
     for (const std::u16string& host : store.listHosts()) {
       stream::ViewerState one;
       hosts::HostStore(one).loadHost(host);
-      std::printf("%s%s\t%s\n", remembered == host ? "* " : "  ", narrow(host).c_str(),
+      const bool current = remembered && platform::equalFolded(*remembered, host);
+      std::printf("%s%s\t%s\n", current ? "* " : "  ", narrow(host).c_str(),
                   one.guestLogin ? "(guest)" : narrow(one.accountText).c_str());
     }
     return kOk;
@@ -153,8 +158,10 @@ int hostsCommand(const Options& o) {
     store.saveHost(host, wide(o.account.value_or("")), wide(o.password.value_or("")), guest);
     return kOk;
   }
+  // Host names compare without case, as the registry's key names do.
   const auto list = store.listHosts();
-  if (std::find(list.begin(), list.end(), host) == list.end()) {
+  if (std::none_of(list.begin(), list.end(),
+                   [&](const std::u16string& saved) { return platform::equalFolded(saved, host); })) {
     std::fprintf(stderr, "zenta-cli: no saved host %s\n", o.words[2].c_str());
     return kUnreachable;
   }
@@ -451,6 +458,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsageText, stdout);
+      return kOk;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("zenta-cli %s\n", kProjectVersion);
       return kOk;
     }
   }
