@@ -9,8 +9,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -297,9 +297,9 @@ int StreamSession::readExact(ChannelView& channel, void* buffer, int count, int 
   while (have < count) {
     const int socket = channel.connection;
     Failure why = Failure::Closed;
-    const ssize_t got =
-        socket < 0 ? -1
-                   : receiveSome(channel, socket, bytes + have, static_cast<size_t>(count - have), why);
+    const ssize_t got = socket < 0 ? -1
+                                   : receiveSome(channel, socket, bytes + have,
+                                                 static_cast<size_t>(count - have), why);
     if (got <= 0) return reconnect(channel, number, why);
     have += static_cast<int>(got);
   }
@@ -324,8 +324,8 @@ ssize_t StreamSession::receiveSome(ChannelView& channel, int socket, uint8_t* to
       return -1;
     }
     const auto limit = channel.active ? settings_.activeSilenceLimit : settings_.receiveTimeout;
-    const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(
-        Clock::now() - channel.lastReceived);
+    const auto silent =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - channel.lastReceived);
     if (silent >= limit) {
       why = Failure::Silent;
       return -1;
@@ -351,7 +351,8 @@ std::chrono::milliseconds StreamSession::pauseBeforeReconnecting(ChannelView& ch
                                                                  Failure why) {
   if (channel.established) {
     // The connection that failed had been made: did it get anywhere?
-    if (channel.pictureOnConnection || Clock::now() - channel.connectedAt >= settings_.steadyConnection)
+    if (channel.pictureOnConnection ||
+        Clock::now() - channel.connectedAt >= settings_.steadyConnection)
       channel.reconnectsWithoutMessage = 0;
     if (why == Failure::Closed && !channel.textOnConnection && !channel.answered) {
       // Closed by the server before the channel's first text: it counts as
@@ -368,8 +369,9 @@ std::chrono::milliseconds StreamSession::pauseBeforeReconnecting(ChannelView& ch
   const uint32_t fruitless = channel.reconnectsWithoutMessage;
   if (fruitless == 0) return std::chrono::milliseconds(0);
   const int64_t grown = settings_.reconnectPause.count() << std::min<uint32_t>(fruitless - 1, 16);
-  return std::chrono::milliseconds(std::max(
-      settings_.reconnectPause.count(), std::min<int64_t>(grown, settings_.reconnectPauseLimit.count())));
+  return std::chrono::milliseconds(
+      std::max(settings_.reconnectPause.count(),
+               std::min<int64_t>(grown, settings_.reconnectPauseLimit.count())));
 }
 
 std::string StreamSession::loginLines(int number) {

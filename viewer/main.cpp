@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "platform/device/device.h"
-#include "zenta/version.h"
 #include "viewer/main_window.h"
 #include "viewer/pictures_folder.h"
 #include "viewer/viewer_app.h"
+#include "zenta/version.h"
 
 namespace {
 

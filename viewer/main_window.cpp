@@ -75,7 +75,8 @@ void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
   DrawTextW(skin.skinDC, kVersionText, 11, &version, DT_LEFT | DT_TOP);
   // The status line turns green when a channel connection is made, before
   // its receive thread can draw.
-  session.setOpenedHook([this](stream::ChannelView&) { display.setStatusColour(kStatusTextColour); });
+  session.setOpenedHook(
+      [this](stream::ChannelView&) { display.setStatusColour(kStatusTextColour); });
   SetTimer(hwnd, kSignalTimer, kSignalCheckMs, nullptr);
   handled = true;
 }

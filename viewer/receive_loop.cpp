@@ -37,8 +37,8 @@ std::string_view withoutLeadingBlanks(const std::array<char, 21>& text) {
 void appendNamePart(std::string& out, std::string_view part) {
   for (const char c : part) {
     const auto u = static_cast<unsigned char>(c);
-    const bool bad = u < 0x20 || (u >= 0x7F && u <= 0x9F) ||
-                     std::strchr("\\/:*?\"<>|", c) != nullptr;
+    const bool bad =
+        u < 0x20 || (u >= 0x7F && u <= 0x9F) || std::strchr("\\/:*?\"<>|", c) != nullptr;
     out.push_back(bad ? '_' : c);
   }
 }

@@ -272,9 +272,19 @@ TEST_F(Registry, TheFileThroughItsLinkOfBoundedSizeAndNoLeftovers) {
   EXPECT_FALSE(fs::exists(leftover));
   EXPECT_TRUE(fs::exists(running));
   // A change that would make the file larger than 4 MB is refused.
-  const std::u16string large(3u << 20, u'x');
-  EXPECT_EQ(setText(k, u"large", large), ERROR_REGISTRY_QUOTA_LIMIT);
-  EXPECT_EQ(getText(k, u"large"), u"<missing>");
+  const std::u16string large(400000, u'x');
+  LONG result = ERROR_SUCCESS;
+  int stored = 0;
+  for (; stored < 20 &&
+         (result = setText(k, (u"large" + std::u16string(1, char16_t(u'a' + stored))).c_str(),
+                           large)) == ERROR_SUCCESS;
+       ++stored) {
+  }
+  EXPECT_EQ(result, ERROR_REGISTRY_QUOTA_LIMIT);
+  EXPECT_GE(stored, 8);
+  EXPECT_LE(fs::file_size(store / "real"), 4u << 20);
+  EXPECT_EQ(getText(k, (u"large" + std::u16string(1, char16_t(u'a' + stored))).c_str()),
+            u"<missing>");
   EXPECT_EQ(getText(k, u"v"), u"kept");
   RegCloseKey(k);
   // A larger file is kept aside, as a damaged one is.

@@ -182,7 +182,8 @@ TEST(Colour, ConversionIntoAPictureOfItsOwnSize) {
   ConvertPlanarToBgr(picture.data(), 18, 4, y.data(), cb.data(), cr.data(), 6, 4, 6);
   const Bgr want = reference(120, 90, 200);
   for (int i = 0; i < 24; ++i)
-    EXPECT_EQ((Bgr{picture[size_t(3 * i)], picture[size_t(3 * i + 1)], picture[size_t(3 * i + 2)]}), want);
+    EXPECT_EQ((Bgr{picture[size_t(3 * i)], picture[size_t(3 * i + 1)], picture[size_t(3 * i + 2)]}),
+              want);
   EXPECT_EQ(picture.back(), 0xEE);  // nothing past it
 }
 

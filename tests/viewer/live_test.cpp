@@ -250,7 +250,6 @@ TEST_F(Live, AShortScreenShowsFullScreenUnturned) {
   EXPECT_GT(mean({250, 40, 60, 160}).luma(), mean({10, 40, 60, 160}).luma() + 10);
 }
 
-
 TEST_F(Live, SnapshotsOfOnePictureInBothViews) {
   start({"--name", "1=Gate 1/2"});
   connect();

@@ -219,9 +219,11 @@ TEST_F(Live, RepaintsShowOnlyWhatTheLoginMayView) {
   ASSERT_TRUE(changes(kPicture));
   const auto openAndCloseTheDialog = [&] {
     tap(90, 307);
-    ASSERT_TRUE(eventually([&] { return zenta->command("windows").find("|Dialog|") != std::string::npos; }));
+    ASSERT_TRUE(eventually(
+        [&] { return zenta->command("windows").find("|Dialog|") != std::string::npos; }));
     ASSERT_EQ(zenta->command("key 27"), "ok");
-    ASSERT_TRUE(eventually([&] { return zenta->command("windows").find("|Dialog|") == std::string::npos; }));
+    ASSERT_TRUE(eventually(
+        [&] { return zenta->command("windows").find("|Dialog|") == std::string::npos; }));
     ASSERT_EQ(zenta->command("idle"), "ok");
   };
   // The camera's name stays in the status line.

@@ -160,8 +160,9 @@ int hostsCommand(const Options& o) {
   }
   // Host names compare without case, as the registry's key names do.
   const auto list = store.listHosts();
-  if (std::none_of(list.begin(), list.end(),
-                   [&](const std::u16string& saved) { return platform::equalFolded(saved, host); })) {
+  if (std::none_of(list.begin(), list.end(), [&](const std::u16string& saved) {
+        return platform::equalFolded(saved, host);
+      })) {
     std::fprintf(stderr, "zenta-cli: no saved host %s\n", o.words[2].c_str());
     return kUnreachable;
   }

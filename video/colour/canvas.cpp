@@ -110,8 +110,8 @@ void ConvertPlanarToCanvas(uint8_t* canvas, const uint8_t* y, const uint8_t* cb,
 
 int canvasScaleFactor(int width, int height) {
   if (width < 1 || height < 1) return 1;
-  return std::max({1, (width + kCanvasWidth - 1) / kCanvasWidth,
-                   (height + kCanvasHeight - 1) / kCanvasHeight});
+  return std::max(
+      {1, (width + kCanvasWidth - 1) / kCanvasWidth, (height + kCanvasHeight - 1) / kCanvasHeight});
 }
 
 namespace {
