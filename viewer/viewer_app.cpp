@@ -1,15 +1,20 @@
 #include "viewer/viewer_app.h"
 
+#include "platform/wm/peers.h"
 #include "resources/resource_ids.h"
 
 namespace zenta::viewer {
 
 int ViewerApp::initialise(HINSTANCE, LPWSTR, int show) {
-  // One copy at a time: a second start brings the first to the front.
+  // One copy at a time: a second start brings the first to the front. The
+  // lock the running copy holds decides, so a copy too busy to answer is
+  // not taken for none.
+  const bool alone = platform::holdProgramLock("zenta");
   if (HWND running = FindWindowW(u"CeWnd:GENERIC", kWindowTitle)) {
     SetForegroundWindow(running);
     return 1;
   }
+  if (!alone) return 1;
   // The device's network library needs starting and stopping; POSIX sockets
   // need neither, so there is nothing here or in exit() for it.
   INITCOMMONCONTROLSEX controls{8, 0x5FF};

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -262,6 +263,20 @@ bool foregroundPeerWindow(HWND hwnd) {
   const uintptr_t local = value & ((uintptr_t{1} << 30) - 1);
   std::string answer;
   return ask(pid, "foreground " + std::to_string(local), answer) && answer == "ok";
+}
+
+bool holdProgramLock(const char* name) {
+  const std::string dir = folder();
+  ::mkdir(dir.c_str(), 0700);
+  if (!usableFolder(dir)) return true;
+  const std::string path = dir + "/" + name + ".lock";
+  // Kept open (and so locked) until the process ends.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return true;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+  const bool heldElsewhere = errno == EWOULDBLOCK;
+  ::close(fd);
+  return !heldElsewhere;
 }
 
 }  // namespace zenta::platform

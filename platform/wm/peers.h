@@ -15,6 +15,12 @@ void stopPeerService();
 // Answers waiting requests; called while the UI thread is idle.
 bool servePeers();
 
+// The one-copy rule of a program: takes a lock named `name` in the per-user
+// folder and holds it until the process ends. False only while another
+// process holds it, whatever that process is busy with; without a private
+// folder the program runs alone (as it cannot find the others either).
+bool holdProgramLock(const char* name);
+
 // A window of another program, or nothing.
 HWND findPeerWindow(LPCWSTR className, LPCWSTR windowName);
 bool isPeerWindow(HWND hwnd);

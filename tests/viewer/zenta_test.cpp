@@ -1,6 +1,7 @@
 // The zenta program as its users start it, headless, driven through the
 // automation channel.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -101,6 +102,16 @@ TEST_F(Zenta, ASecondCopyBringsTheFirstToTheFrontAndEnds) {
 #endif
   EXPECT_NE(first.command("active").find("|ZENTA"), std::string::npos);
   EXPECT_EQ(first.wait(0ms), std::nullopt);  // still running
+  // A first copy too busy to answer (here: stopped) still counts.
+  ::kill(first.pid(), SIGSTOP);
+  const auto again = std::chrono::steady_clock::now();
+  ZentaProcess third(ZENTA_PROGRAM, dir);
+  EXPECT_EQ(third.wait(5s), 1);
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(std::chrono::steady_clock::now() - again, 1s);
+#endif
+  ::kill(first.pid(), SIGCONT);
+  EXPECT_EQ(first.command("idle"), "ok");
 }
 
 TEST_F(Zenta, WithoutAPrivateRuntimeFolderItRunsAloneAndSaysSo) {
