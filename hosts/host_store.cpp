@@ -120,7 +120,7 @@ bool HostStore::loadHost(std::u16string_view name) {
   return true;
 }
 
-void HostStore::saveHost(std::u16string_view host, std::u16string_view account,
+bool HostStore::saveHost(std::u16string_view host, std::u16string_view account,
                          std::u16string_view password, bool guest) {
   std::u16string hostText = cut(host, kHostCapacity);
   // A saved host of the same name but for case is this host: it keeps its
@@ -141,15 +141,18 @@ void HostStore::saveHost(std::u16string_view host, std::u16string_view account,
   }
   // An empty text would address the root key itself, a separator a nested
   // key that no list shows: such a host lives in the working copy only.
-  if (!storableHostText(hostText)) return;
+  if (!storableHostText(hostText)) return false;
   RegistryKey key;
+  bool stored = false;
   if (key.createKey(HKEY_LOCAL_MACHINE, hostKeyPath(hostText).c_str(), nullptr, 0, KEY_ALL_ACCESS,
                     nullptr, nullptr) == ERROR_SUCCESS) {
-    key.setString(guest ? u"" : accountText.c_str(), u"User");
-    key.setString(guest ? u"" : passwordText.c_str(), u"Pass");
+    stored = key.setString(guest ? u"" : accountText.c_str(), u"User") == ERROR_SUCCESS;
+    stored = key.setString(guest ? u"" : passwordText.c_str(), u"Pass") == ERROR_SUCCESS && stored;
   }
-  if (key.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) == ERROR_SUCCESS)
-    key.setString(hostText.c_str(), u"");
+  const bool remembered =
+      key.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) == ERROR_SUCCESS &&
+      key.setString(hostText.c_str(), u"") == ERROR_SUCCESS;
+  return stored && remembered;
 }
 
 bool HostStore::deleteHost(std::u16string_view name) {

@@ -39,8 +39,9 @@ class HostStore {
   std::optional<std::u16string> rememberedHost();
   // Makes the saved host `name` current; true when the fields changed.
   bool loadHost(std::u16string_view name);
-  // Stores the host and makes it the remembered one.
-  void saveHost(std::u16string_view host, std::u16string_view account, std::u16string_view password,
+  // Stores the host and makes it the remembered one. False when the
+  // registry did not take it all (the working copy holds it all the same).
+  bool saveHost(std::u16string_view host, std::u16string_view account, std::u16string_view password,
                 bool guest);
   // Removes a saved host; true when it was the current host.
   bool deleteHost(std::u16string_view name);

@@ -52,6 +52,7 @@ class Registry {
     file_ = path;
     loaded_ = Stamp{};
     loadedOnce_ = false;
+    warned_ = false;  // once a file
     for (Key& root : roots_)
       root = Key{};
   }
@@ -71,6 +72,11 @@ class Registry {
     const int lockFd =
         ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     const bool locked = lockFd >= 0 && lockWithin(lockFd, write ? LOCK_EX : LOCK_SH);
+    if (lockFd >= 0 && !locked && lockWaitedOut_) {
+      // Another program holds the lock for long: the calls that follow try
+      // once each instead of waiting again, until it is free.
+      lockBusyUntil_ = std::chrono::steady_clock::now() + kLockBusyFor;
+    }
     // A change without the lock could undo another program's; a read
     // without it (a folder that is not ours to write, a lock another
     // program holds too long) sees a whole file all the same, since every
@@ -185,12 +191,20 @@ class Registry {
   }
 
   // Takes the file lock, waiting for another program's at most kLockWait.
-  static bool lockWithin(int fd, int kind) {
-    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  bool lockWithin(int fd, int kind) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start < lockBusyUntil_ ? start : start + kLockWait;
+    lockWaitedOut_ = false;
     for (;;) {
-      if (::flock(fd, kind | LOCK_NB) == 0) return true;
+      if (::flock(fd, kind | LOCK_NB) == 0) {
+        lockBusyUntil_ = {};
+        return true;
+      }
       if (errno != EWOULDBLOCK && errno != EINTR) return false;
-      if (std::chrono::steady_clock::now() >= deadline) return false;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        lockWaitedOut_ = true;
+        return false;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
@@ -319,6 +333,9 @@ class Registry {
   }
 
   static constexpr auto kLockWait = std::chrono::seconds(2);
+  static constexpr auto kLockBusyFor = std::chrono::seconds(5);
+  std::chrono::steady_clock::time_point lockBusyUntil_{};
+  bool lockWaitedOut_ = false;
 
   std::mutex lock_;
   std::string file_;

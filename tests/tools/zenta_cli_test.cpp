@@ -1,9 +1,13 @@
 // zenta-cli against the simulator: saved hosts shared with the viewer, the
 // probe's table, snapshots and recordings, and its exit codes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +16,7 @@
 #include "platform/registry/registry.h"
 #include "tests/sim/wire_client.h"
 #include "tests/support/jpeg_file.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_folder.h"
 
 namespace zenta::testing {
@@ -24,9 +29,9 @@ class ZentaCli : public ::testing::Test {
   void SetUp() override { platform::setRegistryFile(dir + "/registry"); }
 
   // Runs the client; its exit code, and what it printed in `out`.
-  int run(const std::string& arguments) {
-    const std::string line =
-        std::string(ZENTA_CLI) + " --registry=" + dir + "/registry " + arguments + " 2>&1";
+  int run(const std::string& arguments, const std::string& input = "< /dev/null") {
+    const std::string line = std::string(ZENTA_CLI) + " --registry=" + dir + "/registry " +
+                             arguments + " " + input + " 2>&1";
     std::FILE* pipe = ::popen(line.c_str(), "r");
     out.clear();
     char buffer[4096];
@@ -134,6 +139,92 @@ TEST_F(ZentaCli, RecordWritesAnElementaryStreamThatStartsWithAnIntraPicture) {
   EXPECT_EQ(run("record " + host(sim) + " 2 " + dir + "/x.263"), 2);  // no --seconds
   EXPECT_EQ(run("record 127.0.0.1:1 2 " + dir + "/x.263 --seconds 1"), 1);
   EXPECT_FALSE(fs::exists(dir + "/x.263"));
+}
+
+TEST_F(ZentaCli, EveryExitCodeMeansWhatItSays) {
+  SimProcess sim(
+      {"--account", "op:secret:1120", "--fault", "4:tick-then-close", "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  const std::string login = " --account op --password ";
+  EXPECT_EQ(run("probe " + host(sim) + login + "secret"), 0) << out;
+  EXPECT_EQ(run("probe 127.0.0.1:1"), 1);
+  EXPECT_EQ(run("probe"), 2);
+  EXPECT_EQ(run("probe " + host(sim) + login + "wrong"), 3) << out;  // every channel refuses
+  // A channel the login may not view: refused, and no file.
+  EXPECT_EQ(run("snapshot " + host(sim) + " 3 " + dir + "/three.jpg" + login + "secret"), 3);
+  EXPECT_FALSE(fs::exists(dir + "/three.jpg"));
+  // A channel that never shows a picture: time-out, bounded as asked.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(run("snapshot " + host(sim) + " 4 " + dir + "/four.jpg --timeout 2" + login + "secret"),
+            4);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_FALSE(fs::exists(dir + "/four.jpg"));
+  // The saved servers' lock held by another program: a change fails within
+  // three seconds and says so, a listing goes on.
+  ASSERT_EQ(run("hosts add dvr --guest"), 0);
+  const int held = ::open((dir + "/registry.lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const auto locked = std::chrono::steady_clock::now();
+  EXPECT_EQ(run("hosts add yard --guest"), 5) << out;
+  EXPECT_EQ(run("hosts list"), 0) << out;
+  EXPECT_NE(out.find("dvr"), std::string::npos);
+  EXPECT_LT(std::chrono::steady_clock::now() - locked, std::chrono::seconds(6));
+  ::close(held);
+}
+
+TEST_F(ZentaCli, ServerTextsAreEscapedArgumentsAreUtf8AndJsonIsOnOffer) {
+  SimProcess sim({"--name", "1=\x1b[31mRed\x07", "--name", "2=caf\xc3\xa9", "--title", "Yard\x9b",
+                  "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  ASSERT_EQ(run("probe " + host(sim)), 0) << out;
+  EXPECT_EQ(out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(out.find('\x07'), std::string::npos);
+  EXPECT_NE(out.find("\\x1b[31mRed\\x07"), std::string::npos) << out;
+  EXPECT_NE(out.find("caf\xc3\xa9"), std::string::npos) << out;
+  ASSERT_EQ(run("probe " + host(sim) + " --json"), 0) << out;
+  EXPECT_NE(out.find("\"camera\": \"\\u001b[31mRed\\u0007\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"width\": 320"), std::string::npos) << out;
+  EXPECT_EQ(out.find("reachable"), std::string::npos);
+  // A host name in UTF-8 is stored as the viewer shows it.
+  EXPECT_EQ(run("hosts add caf\xc3\xa9 --guest"), 0) << out;
+  stream::ViewerState state;
+  hosts::HostStore(state).loadRemembered();
+  EXPECT_EQ(state.hostText, u"caf\u00e9");
+  ASSERT_EQ(run("hosts list --json"), 0);
+  EXPECT_NE(out.find("\"host\": \"caf\xc3\xa9\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"remembered\": true"), std::string::npos) << out;
+  // The same host but for case: one host, its stored spelling.
+  EXPECT_EQ(run("hosts add CAF\xc3\xa9 --account a --password p"), 0);
+  hosts::HostStore(state).loadRemembered();
+  EXPECT_EQ(state.hostText, u"caf\u00e9");
+  EXPECT_EQ(state.accountText, u"a");
+}
+
+TEST_F(ZentaCli, PasswordsStayOffTheCommandLineAndTheTimeoutBoundsTheWholeCommand) {
+  std::ofstream(dir + "/password") << "s3cret\n";
+  EXPECT_EQ(run("hosts add one --account a --password-stdin", "< " + dir + "/password"), 0) << out;
+  EXPECT_EQ(run("hosts add two --account b", "< /dev/null"), 2);  // no password anywhere
+  ::setenv("ZENTA_PASSWORD", "fromenv", 1);
+  EXPECT_EQ(run("hosts add two --account b"), 0) << out;
+  ::unsetenv("ZENTA_PASSWORD");
+  stream::ViewerState state;
+  hosts::HostStore store(state);
+  ASSERT_TRUE(store.loadHost(u"one"));
+  EXPECT_EQ(state.passwordText, u"s3cret");
+  ASSERT_TRUE(store.loadHost(u"two"));
+  EXPECT_EQ(state.passwordText, u"fromenv");
+  // A server whose listen queue is full after two connections: the probe
+  // gets through, the channels' connections hang, and --timeout ends it.
+  Listener full(1);
+  TestServer ports([&](Peer& peer) {
+    peer.readLine();
+    peer.send("HTTP/1.0 200 OK\r\n\r\n80 " + std::to_string(full.port()));
+    peer.close();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(run("probe 127.0.0.1:" + std::to_string(ports.port()) + " --timeout 2"), 4) << out;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
 }  // namespace

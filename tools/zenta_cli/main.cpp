@@ -2,19 +2,25 @@
 // a recording of one channel, for scripts and for people without a screen.
 // Built on the viewer's own host store, stream client, decoder and snapshot
 // writer.
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "hosts/host_store.h"
 #include "platform/base/text.h"
@@ -36,20 +42,24 @@ const char* const kUsageText =
     "Usage: zenta-cli [--registry=FILE] COMMAND ...\n"
     "The viewer's saved servers, and a server's channels without a screen.\n"
     "\n"
-    "  hosts list                       the saved servers (* the remembered one)\n"
-    "  hosts add HOST [--account A --password P | --guest]\n"
+    "  hosts list [--json]              the saved servers (* the remembered one)\n"
+    "  hosts add HOST [--account A [--password-stdin] | --guest]\n"
     "                                   save a server and remember it\n"
     "  hosts remove HOST                forget a saved server\n"
     "  hosts remember HOST              make a saved server the remembered one\n"
-    "  probe HOST[:HTTPPORT]            reach the server, list its channels\n"
+    "  probe HOST[:HTTPPORT] [--json]   reach the server, list its channels\n"
     "  snapshot HOST CHANNEL FILE.jpg   save one picture of a channel\n"
     "  record HOST CHANNEL FILE.263 --seconds N\n"
     "                                   save a channel's H.263 pictures\n"
     "\n"
     "HOST is a host name or IPv4 address, optionally :HTTPPORT for the port\n"
     "query. probe, snapshot and record log in with the saved server's account,\n"
-    "or with --account A --password P, or --guest. --timeout S bounds them\n"
-    "(default 10 s).\n"
+    "or with --account A, or --guest. The password of --account comes from\n"
+    "--password-stdin (the first line of standard input), the environment\n"
+    "variable ZENTA_PASSWORD, or a prompt on the terminal; --password P works\n"
+    "too, but every user of this machine can read it in the process list.\n"
+    "--timeout S bounds the whole command (default 10 s). Arguments and output\n"
+    "are UTF-8; the server's texts are printed with control characters as \\xNN.\n"
     "\n"
     "Exit codes: 0 done, 1 server or channel not reachable, 2 bad command line,\n"
     "3 login refused, 4 time-out, 5 the file could not be written. An output\n"
@@ -57,17 +67,102 @@ const char* const kUsageText =
     "\n"
     "--help shows this text, --version the version.\n";
 
+// Arguments are UTF-8, and so is what is printed.
 std::u16string wide(const std::string& text) {
-  return std::u16string(text.begin(), text.end());
+  return platform::fromUtf8(text);
 }
 std::string narrow(const std::u16string& text) {
-  return stream::toWireText(text, 1000);
+  return platform::toUtf8(text);
+}
+
+// The characters of a text the server sent: UTF-8 when the bytes are valid
+// UTF-8 (as a recorder set up on a modern system sends them), else one
+// Latin-1 character a byte.
+std::u32string serverCharacters(std::string_view text) {
+  std::u32string out;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const int length = lead < 0x80         ? 1
+                       : (lead >> 5) == 6  ? 2
+                       : (lead >> 4) == 14 ? 3
+                       : (lead >> 3) == 30 ? 4
+                                           : 0;
+    char32_t c = length == 1   ? lead
+                 : length == 2 ? lead & 0x1F
+                 : length == 3 ? lead & 0x0F
+                               : lead & 0x07;
+    bool valid = length > 0 && i + size_t(length) <= text.size();
+    for (int k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + size_t(k)]);
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    valid = valid && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF) &&
+            (length == 1 || c >= (length == 2   ? 0x80u
+                                  : length == 3 ? 0x800u
+                                                : 0x10000u));
+    if (!valid) {
+      out.clear();
+      for (const char b : text)
+        out.push_back(static_cast<unsigned char>(b));
+      return out;
+    }
+    out.push_back(c);
+    i += size_t(length);
+  }
+  return out;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | (c >> 18));
+    out += char(0x80 | ((c >> 12) & 0x3F));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+
+// A server's text as UTF-8, for JSON (which escapes control characters
+// itself).
+std::string serverUtf8(std::string_view text) {
+  std::string out;
+  for (const char32_t c : serverCharacters(text))
+    appendUtf8(out, c);
+  return out;
+}
+
+// A text as it may reach a terminal: control characters (C0, DEL, C1) and
+// the backslash escaped as \xNN (or \u{N}), the rest as UTF-8. No escape
+// sequence or line break of the server's gets out.
+std::string printable(std::string_view text) {
+  std::string out;
+  for (const char32_t c : serverCharacters(text)) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == U'\\') {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", unsigned(c));
+      out += escaped;
+    } else {
+      appendUtf8(out, c);
+    }
+  }
+  return out;
 }
 
 struct Options {
   std::vector<std::string> words;
   std::optional<std::string> account, password;
   bool guest = false;
+  bool passwordStdin = false;
+  bool json = false;
   int seconds = 0;
   int timeout = 10;
   bool bad = false;
@@ -104,6 +199,10 @@ Options parse(int argc, char** argv) {
       o.account = value("--account");
     } else if (a == "--password") {
       o.password = value("--password");
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (a == "--password-stdin") {
+      o.passwordStdin = true;
     } else if (a == "--guest") {
       o.guest = true;
     } else if (a == "--seconds") {
@@ -121,11 +220,51 @@ Options parse(int argc, char** argv) {
     o.bad = true;
     o.error = "--guest goes without --account and --password";
   }
-  if (!o.bad && o.account.has_value() != o.password.has_value()) {
+  if (!o.bad && o.password && o.passwordStdin) {
     o.bad = true;
-    o.error = "--account and --password go together";
+    o.error = "--password and --password-stdin exclude each other";
+  }
+  if (!o.bad && !o.account && (o.password || o.passwordStdin)) {
+    o.bad = true;
+    o.error = "a password goes with --account";
   }
   return o;
+}
+
+// The password of --account when the command line does not give it: from
+// standard input (--password-stdin, its first line), from ZENTA_PASSWORD, or
+// asked for on the terminal without echo. False when there is none.
+bool takePassword(Options& o) {
+  if (!o.account || o.password) return true;
+  const auto firstLine = [](std::FILE* in) -> std::optional<std::string> {
+    std::string line;
+    for (int c; (c = std::fgetc(in)) != EOF && c != '\n';)
+      line.push_back(char(c));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  };
+  if (o.passwordStdin) {
+    o.password = firstLine(stdin);
+    return true;
+  }
+  if (const char* fromEnvironment = std::getenv("ZENTA_PASSWORD")) {
+    o.password = fromEnvironment;
+    return true;
+  }
+  if (::isatty(STDIN_FILENO) == 0) return false;
+  termios saved{};
+  const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (terminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~tcflag_t(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::fprintf(stderr, "Password for %s: ", o.account->c_str());
+  std::fflush(stderr);
+  o.password = firstLine(stdin);
+  if (terminal) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::fprintf(stderr, "\n");
+  return true;
 }
 
 int usageError(const std::string& message) {
@@ -139,13 +278,26 @@ int hostsCommand(const Options& o) {
   const std::string& verb = o.words.size() > 1 ? o.words[1] : "";
   if (verb == "list" && o.words.size() == 2) {
     const auto remembered = store.rememberedHost();
+    nlohmann::json list = nlohmann::json::array();
     for (const std::u16string& host : store.listHosts()) {
       stream::ViewerState one;
       hosts::HostStore(one).loadHost(host);
       const bool current = remembered && platform::equalFolded(*remembered, host);
-      std::printf("%s%s\t%s\n", current ? "* " : "  ", narrow(host).c_str(),
-                  one.guestLogin ? "(guest)" : narrow(one.accountText).c_str());
+      if (o.json) {
+        list.push_back(
+            nlohmann::json{{"host", narrow(host)},
+                           {"account", one.guestLogin ? nlohmann::json()
+                                                      : nlohmann::json(narrow(one.accountText))},
+                           {"guest", bool(one.guestLogin)},
+                           {"remembered", current}});
+        continue;
+      }
+      std::printf("%s%s\t%s\n", current ? "* " : "  ", printable(narrow(host)).c_str(),
+                  one.guestLogin ? "(guest)" : printable(narrow(one.accountText)).c_str());
     }
+    if (o.json)
+      std::printf("%s\n",
+                  list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return kOk;
   }
   if (o.words.size() != 3)
@@ -155,7 +307,11 @@ int hostsCommand(const Options& o) {
     if (!hosts::storableHostText(host) || host.size() > hosts::kHostCapacity)
       return usageError("a host is 1 to 39 characters without a backslash");
     const bool guest = o.guest || !o.account;
-    store.saveHost(host, wide(o.account.value_or("")), wide(o.password.value_or("")), guest);
+    if (!store.saveHost(host, wide(o.account.value_or("")), wide(o.password.value_or("")), guest)) {
+      std::fprintf(stderr, "zenta-cli: the saved servers could not be written (%s)\n",
+                   platform::registryFile().c_str());
+      return kWriteFailed;
+    }
     return kOk;
   }
   // Host names compare without case, as the registry's key names do.
@@ -169,6 +325,14 @@ int hostsCommand(const Options& o) {
   if (verb == "remove") {
     store.loadRemembered();  // the remembered host is the current one
     store.deleteHost(host);
+    const auto left = store.listHosts();
+    if (std::any_of(left.begin(), left.end(), [&](const std::u16string& saved) {
+          return platform::equalFolded(saved, host);
+        })) {
+      std::fprintf(stderr, "zenta-cli: the saved servers could not be written (%s)\n",
+                   platform::registryFile().c_str());
+      return kWriteFailed;
+    }
     return kOk;
   }
   if (verb == "remember") {
@@ -179,7 +343,11 @@ int hostsCommand(const Options& o) {
       account = state.accountText;
       password = state.passwordText;
     }
-    store.saveHost(host, account, password, state.guestLogin);
+    if (!store.saveHost(host, account, password, state.guestLogin)) {
+      std::fprintf(stderr, "zenta-cli: the saved servers could not be written (%s)\n",
+                   platform::registryFile().c_str());
+      return kWriteFailed;
+    }
     return kOk;
   }
   return usageError("hosts takes list, add HOST, remove HOST or remember HOST");
@@ -200,10 +368,13 @@ void setLogin(stream::ViewerState& state, const Options& o, const std::u16string
   }
 }
 
+// The session's limits: the port query, the probe and the openings of a
+// command together take --timeout at the most (beginConnectSequence).
 stream::SessionSettings settings(const Options& o) {
   stream::SessionSettings s;
   s.probeTimeout = std::chrono::seconds(std::min(o.timeout, 10));
   s.connectTimeout = std::chrono::seconds(std::min(o.timeout, 10));
+  s.connectLimit = std::chrono::seconds(o.timeout);
   s.connectAttempts = 2;
   return s;
 }
@@ -215,6 +386,7 @@ struct Findings {
   std::map<int, stream::InfoText> info;
   std::map<int, std::pair<int, int>> size;
   bool refused = false;
+  bool granted = false;  // an INFO text granted viewing: pictures may be kept
   bool pictureSaved = false;
   bool writeFailed = false;
 
@@ -255,7 +427,8 @@ int channelNumber(const std::string& text) {
   return *end == 0 && n >= 1 && n <= 16 ? int(n) : 0;
 }
 
-std::string trimmed(const std::array<char, 21>& field) {
+// An INFO field without its leading blanks, as the server sent it.
+std::string rawTrimmed(const std::array<char, 21>& field) {
   std::string text(field.data(), strnlen(field.data(), 20));
   return text.substr(std::min(text.find_first_not_of(' '), text.size()));
 }
@@ -289,14 +462,19 @@ int probeCommand(const Options& o) {
         video::h263Destroy(decoder);
       },
       settings(o));
+  const auto started = Clock::now();
+  session.beginConnectSequence();
   if (!session.probeServer(host)) {
     std::fprintf(stderr, "zenta-cli: %s is not reachable\n", o.words[1].c_str());
     return kUnreachable;
   }
-  std::printf("reachable: %s, stream port %d\n", o.words[1].c_str(), int(state.streamPort));
+  if (!o.json)
+    std::printf("reachable: %s, stream port %d\n", o.words[1].c_str(), int(state.streamPort));
   for (auto& channel : state.channels)
     session.openChannel(channel, host);
-  const auto deadline = Clock::now() + std::chrono::seconds(std::min(o.timeout, 3));
+  session.endConnectSequence();
+  const auto deadline =
+      std::min(Clock::now() + std::chrono::seconds(3), started + std::chrono::seconds(o.timeout));
   found.waitUntil(deadline, [&] {
     // Every channel that told its INFO text and may show pictures has one.
     if (found.info.size() < state.channels.size()) return false;
@@ -308,22 +486,59 @@ int probeCommand(const Options& o) {
   session.closeAllChannels();
   std::lock_guard guard(found.lock);
   std::string title;
-  std::printf("%-8s%-22s%-6s%s\n", "channel", "camera", "code", "picture");
+  nlohmann::json channels = nlohmann::json::array();
+  if (!o.json) std::printf("%-8s%-22s%-6s%s\n", "channel", "camera", "code", "picture");
   for (int number = 1; number <= 16; ++number) {
     const auto info = found.info.find(number);
     const auto size = found.size.find(number);
     std::string picture = size == found.size.end() ? "-"
                                                    : std::to_string(size->second.first) + "x" +
                                                          std::to_string(size->second.second);
+    nlohmann::json entry = {{"channel", number}};
     if (info == found.info.end()) {
-      std::printf("%-8d%-22s%-6s%s\n", number, "-", "-", picture.c_str());
-      continue;
+      entry["answered"] = false;
+      if (!o.json) std::printf("%-8d%-22s%-6s%s\n", number, "-", "-", picture.c_str());
+    } else {
+      if (stream::grantsViewing(info->second.permission))
+        title = rawTrimmed(info->second.serverTitle);
+      const std::string camera = rawTrimmed(info->second.cameraName);
+      entry["answered"] = true;
+      entry["camera"] = serverUtf8(camera);
+      entry["code"] = std::string(1, info->second.permission);
+      if (!o.json)
+        std::printf("%-8d%-22s%-6s%s\n", number, printable(camera).c_str(),
+                    printable(std::string(1, info->second.permission)).c_str(), picture.c_str());
     }
-    if (stream::grantsViewing(info->second.permission)) title = trimmed(info->second.serverTitle);
-    std::printf("%-8d%-22s%-6c%s\n", number, trimmed(info->second.cameraName).c_str(),
-                info->second.permission, picture.c_str());
+    if (size != found.size.end()) {
+      entry["width"] = size->second.first;
+      entry["height"] = size->second.second;
+    }
+    channels.push_back(entry);
   }
-  std::printf("title: %s\n", title.empty() ? "-" : title.c_str());
+  if (o.json) {
+    const nlohmann::json result = {
+        {"host", o.words[1]},
+        {"stream_port", int(state.streamPort)},
+        {"title", title.empty() ? nlohmann::json() : nlohmann::json(serverUtf8(title))},
+        {"channels", channels}};
+    std::printf("%s\n",
+                result.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  } else {
+    std::printf("title: %s\n", title.empty() ? "-" : printable(title).c_str());
+  }
+  if (found.info.empty()) {
+    std::fprintf(stderr, "zenta-cli: no channel answered within %d s\n", o.timeout);
+    return kTimeOut;
+  }
+  // Every channel that answered refused this login: wrong credentials.
+  const bool refused = !found.info.empty() &&
+                       std::none_of(found.info.begin(), found.info.end(), [](const auto& entry) {
+                         return stream::grantsViewing(entry.second.permission);
+                       });
+  if (refused) {
+    std::fprintf(stderr, "zenta-cli: the server refuses this login\n");
+    return kRefused;
+  }
   return kOk;
 }
 
@@ -343,11 +558,13 @@ int withChannel(const Options& o, Findings& found, int number, OnPicture onPictu
             [&](const stream::InfoText& info) {
               std::lock_guard guard(found.lock);
               found.refused = !stream::grantsViewing(info.permission);
+              found.granted = !found.refused;
               found.changed.notify_all();
             },
             [&](const uint8_t* data, uint32_t length) { onPicture(data, length); });
       },
       settings(o));
+  session.beginConnectSequence();
   if (!session.probeServer(host)) {
     std::fprintf(stderr, "zenta-cli: %s is not reachable\n", o.words[1].c_str());
     return kUnreachable;
@@ -356,6 +573,7 @@ int withChannel(const Options& o, Findings& found, int number, OnPicture onPictu
     std::fprintf(stderr, "zenta-cli: channel %d cannot be opened\n", number);
     return kUnreachable;
   }
+  session.endConnectSequence();
   const bool ended = found.waitUntil(deadline, [&] { return found.refused || done(); });
   session.closeAllChannels();
   std::lock_guard guard(found.lock);
@@ -386,16 +604,29 @@ int snapshotCommand(const Options& o) {
         if (!intraSeen || video::h263Decode(decoder, &out, data, length) < 0 || out == nullptr)
           return;
         std::lock_guard guard(found.lock);
-        if (found.pictureSaved || found.writeFailed) return;
-        const int width = decoder.width, height = std::min(decoder.height, video::kCanvasHeight);
-        video::ConvertPlanarToCanvas(canvas.data(), out->y, out->cb, out->cr, width, height,
-                                     out->stride);
-        // The area the viewer shows and saves.
-        const int shown = width == 368 ? 360 : std::min(width, 320);
-        const uint8_t* rows =
-            canvas.data() + size_t(video::kCanvasHeight - height) * video::kCanvasStride;
-        if (video::JpegSnapshotWriter(path.c_str(), rows, video::kCanvasWidth, unsigned(shown),
-                                      unsigned(height), 90) == 1) {
+        // Only what the server lets this login see is saved.
+        if (!found.granted || found.pictureSaved || found.writeFailed) return;
+        const int width = decoder.width, height = decoder.height;
+        int written = 0;
+        if (video::canvasScaleFactor(width, height) > 1) {
+          // Larger than the canvas: saved whole, as the viewer saves it.
+          const int w = width & ~1, h = height & ~1;
+          std::vector<uint8_t> whole(size_t(w) * 3 * size_t(h));
+          video::ConvertPlanarToBgr(whole.data(), w * 3, h, out->y, out->cb, out->cr, w, h,
+                                    out->stride);
+          written = video::JpegSnapshotWriter(path.c_str(), whole.data(), unsigned(w), unsigned(w),
+                                              unsigned(h), 90);
+        } else {
+          video::ConvertPlanarToCanvas(canvas.data(), out->y, out->cb, out->cr, width, height,
+                                       out->stride);
+          // The area the viewer shows and saves.
+          const int shown = width == 368 ? 360 : std::min(width, 320);
+          const uint8_t* rows =
+              canvas.data() + size_t(video::kCanvasHeight - height) * video::kCanvasStride;
+          written = video::JpegSnapshotWriter(path.c_str(), rows, video::kCanvasWidth,
+                                              unsigned(shown), unsigned(height), 90);
+        }
+        if (written == 1) {
           found.pictureSaved = true;
         } else {
           found.writeFailed = true;
@@ -433,6 +664,7 @@ int recordCommand(const Options& o) {
         intraSeen = intraSeen || video::h263PictureType(data, length) == 1;
         if (!intraSeen) return;
         std::lock_guard guard(found.lock);
+        if (!found.granted) return;
         if (std::fwrite(data, 1, length, file) != length) found.writeFailed = true;
         ++pictures;
       },
@@ -466,8 +698,10 @@ int main(int argc, char** argv) {
       return kOk;
     }
   }
-  const Options o = parse(argc, argv);
+  Options o = parse(argc, argv);
   if (o.bad) return usageError(o.error);
+  if (!takePassword(o))
+    return usageError("--account needs a password: --password-stdin, ZENTA_PASSWORD or a terminal");
   if (o.words.empty()) return usageError("a command is needed");
   const std::string& command = o.words[0];
   if (command == "hosts") return hostsCommand(o);
