@@ -358,6 +358,7 @@ TEST_F(ChannelTest, RefusedReconnectionsKeepTryingWithoutSpinning) {
   });
   SessionSettings settings = fastSettings();
   settings.reconnectPauseLimit = 40ms;
+  settings.receiveTimeout = 200ms;  // a connection made while the server goes away
   open(*server, settings);
   ASSERT_TRUE(server->waitForConnections(1));
   server.reset();  // the server goes away: every reconnection is refused

@@ -2,6 +2,7 @@
 // probe's table, snapshots and recordings, and its exit codes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
+#include <tuple>
 
 #include "hosts/host_store.h"
 #include "platform/registry/registry.h"
@@ -136,9 +139,64 @@ TEST_F(ZentaCli, RecordWritesAnElementaryStreamThatStartsWithAnIntraPicture) {
     pictures += bytes[i] == 0 && bytes[i + 1] == 0 && (bytes[i + 2] & 0xFC) == 0x80;
   EXPECT_GE(pictures, 10);
   EXPECT_LE(pictures, 30);
-  EXPECT_EQ(run("record " + host(sim) + " 2 " + dir + "/x.263"), 2);  // no --seconds
+  EXPECT_EQ(run("record " + host(sim) + " 2 " + dir + "/x.263 --seconds 0"), 2);
   EXPECT_EQ(run("record 127.0.0.1:1 2 " + dir + "/x.263 --seconds 1"), 1);
   EXPECT_FALSE(fs::exists(dir + "/x.263"));
+}
+
+// What ffprobe says of a file's container: its duration and picture count.
+std::pair<double, int> probeFile(const std::string& path) {
+  const std::string line =
+      "ffprobe -v error -count_packets -select_streams v:0 -show_entries "
+      "format=duration:stream=nb_read_packets -of csv=p=0 '" +
+      path + "' 2>/dev/null";
+  std::FILE* pipe = ::popen(line.c_str(), "r");
+  char text[256] = {};
+  std::string all;
+  while (std::fgets(text, sizeof text, pipe) != nullptr)
+    all += text;
+  ::pclose(pipe);
+  // Two lines: the stream's packets, then the format's duration.
+  int packets = 0;
+  double duration = 0;
+  std::sscanf(all.c_str(), "%d %lf", &packets, &duration);
+  return {duration, packets};
+}
+
+TEST_F(ZentaCli, RecordingsPlayAtTheServersPaceAndEndCleanlyOnCtrlC) {
+  SimProcess sim({"--rate", "15", "--size", "176x144", "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(run("record " + host(sim) + " 2 " + dir + "/two.3gp --seconds 5"), 0) << out;
+  const double took =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  auto [duration, pictures] = probeFile(dir + "/two.3gp");
+  // Played at 15 pictures a second, not at a player's default rate.
+  EXPECT_NEAR(duration, 5.0, 0.5) << took;
+  EXPECT_NEAR(pictures, 75, 10);
+  // Without --seconds until Ctrl-C, then finished and playable.
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const std::string registry = "--registry=" + dir + "/registry";
+    const std::string target = host(sim), file = dir + "/three.mkv";
+    ::execl(ZENTA_CLI, ZENTA_CLI, registry.c_str(), "record", target.c_str(), "3", file.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  std::tie(duration, pictures) = probeFile(dir + "/three.mkv");
+  EXPECT_GT(duration, 1.5);
+  EXPECT_LT(duration, 3.5);
+  EXPECT_GT(pictures, 20);
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos);
+  // A name whose container cannot hold H.263: a clear failure, no file.
+  EXPECT_EQ(run("record " + host(sim) + " 2 " + dir + "/x.wav --seconds 1"), 5) << out;
+  EXPECT_FALSE(fs::exists(dir + "/x.wav"));
 }
 
 TEST_F(ZentaCli, EveryExitCodeMeansWhatItSays) {

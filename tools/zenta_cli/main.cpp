@@ -2,6 +2,8 @@
 // a recording of one channel, for scripts and for people without a screen.
 // Built on the viewer's own host store, stream client, decoder and snapshot
 // writer.
+#include <pthread.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +28,7 @@
 #include "platform/base/text.h"
 #include "platform/registry/registry.h"
 #include "stream/session.h"
+#include "tools/zenta_cli/recording.h"
 #include "video/colour/canvas.h"
 #include "video/snapshot/jpeg_writer.h"
 #include "zenta/version.h"
@@ -49,8 +52,10 @@ const char* const kUsageText =
     "  hosts remember HOST              make a saved server the remembered one\n"
     "  probe HOST[:HTTPPORT] [--json]   reach the server, list its channels\n"
     "  snapshot HOST CHANNEL FILE.jpg   save one picture of a channel\n"
-    "  record HOST CHANNEL FILE.263 --seconds N\n"
-    "                                   save a channel's H.263 pictures\n"
+    "  record HOST CHANNEL FILE [--seconds N]\n"
+    "                                   record a channel: FILE.3gp, .mov or .mkv\n"
+    "                                   with the server's times, FILE.263 the\n"
+    "                                   bare pictures; until Ctrl-C without --seconds\n"
     "\n"
     "HOST is a host name or IPv4 address, optionally :HTTPPORT for the port\n"
     "query. probe, snapshot and record log in with the saved server's account,\n"
@@ -416,7 +421,7 @@ void readChannel(stream::StreamSession& session, stream::ChannelView& channel, O
     if (header.kind == stream::MessageKind::TextMessage) {
       if (const auto info = stream::parseInfo(data, header.payloadLength)) onInfo(*info);
     } else if (header.kind == stream::MessageKind::VideoFrame) {
-      onPicture(data, header.payloadLength);
+      onPicture(data, header.payloadLength, header.timestamp);
     }
   }
 }
@@ -451,7 +456,7 @@ int probeCommand(const Options& o) {
               found.info[channel.number] = info;
               found.changed.notify_all();
             },
-            [&](const uint8_t* data, uint32_t length) {
+            [&](const uint8_t* data, uint32_t length, double) {
               if (video::h263PictureType(data, length) == 0) return;
               video::PlanarFrame* out = nullptr;
               if (video::h263Decode(decoder, &out, data, length) < 0) return;
@@ -561,7 +566,9 @@ int withChannel(const Options& o, Findings& found, int number, OnPicture onPictu
               found.granted = !found.refused;
               found.changed.notify_all();
             },
-            [&](const uint8_t* data, uint32_t length) { onPicture(data, length); });
+            [&](const uint8_t* data, uint32_t length, double stamp) {
+              onPicture(data, length, stamp);
+            });
       },
       settings(o));
   session.beginConnectSequence();
@@ -597,7 +604,7 @@ int snapshotCommand(const Options& o) {
   bool intraSeen = false;
   const int code = withChannel(
       o, found, number,
-      [&](const uint8_t* data, uint32_t length) {
+      [&](const uint8_t* data, uint32_t length, double) {
         // From an intra picture on, the first picture decoded whole.
         intraSeen = intraSeen || video::h263PictureType(data, length) == 1;
         video::PlanarFrame* out = nullptr;
@@ -642,46 +649,88 @@ int snapshotCommand(const Options& o) {
   return code;
 }
 
+// Ctrl-C and SIGTERM end a recording as its time would: the file is
+// finished and kept.
+std::atomic<bool> stopRecording{false};
+
 int recordCommand(const Options& o) {
-  if (o.words.size() != 4 || channelNumber(o.words[2]) == 0 || o.seconds == 0)
-    return usageError("record takes HOST CHANNEL FILE.263 --seconds N, CHANNEL 1 to 16");
+  if (o.words.size() != 4 || channelNumber(o.words[2]) == 0)
+    return usageError("record takes HOST CHANNEL FILE [--seconds N], CHANNEL 1 to 16");
   const int number = channelNumber(o.words[2]);
   const std::string path = o.words[3];
-  const std::string temporary = path + ".part" + std::to_string(::getpid());
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // the session's threads too
+  Findings found;
+  std::thread([stops, &found] {
+    int signal = 0;
+    if (sigwait(&stops, &signal) != 0) return;
+    stopRecording = true;
+    std::lock_guard guard(found.lock);
+    found.changed.notify_all();
+  }).detach();
+
+  cli::Recording recording(path);
+  video::H263DecoderHandle decoder;
+  video::h263Create(decoder);
+  const bool progress = ::isatty(STDERR_FILENO) != 0;
+  auto shown = Clock::now();
+  const auto until =
+      o.seconds > 0 ? Clock::now() + std::chrono::seconds(o.seconds) : Clock::time_point::max();
+  const int code = withChannel(
+      o, found, number,
+      [&](const uint8_t* data, uint32_t length, double stamp) {
+        std::lock_guard guard(found.lock);
+        if (!found.granted || found.writeFailed) return;
+        if (!recording.opened()) {
+          // From an intra picture on, so that the file plays from its start;
+          // its size is the container's.
+          video::PlanarFrame* out = nullptr;
+          if (video::h263PictureType(data, length) != 1 ||
+              video::h263Decode(decoder, &out, data, length) < 0)
+            return;
+          if (!recording.open(decoder.width, decoder.height)) {
+            found.writeFailed = true;
+            found.changed.notify_all();
+            return;
+          }
+        }
+        if (!recording.add(data, length, stamp)) {
+          found.writeFailed = true;
+          found.changed.notify_all();
+          return;
+        }
+        if (progress && Clock::now() - shown >= std::chrono::milliseconds(500)) {
+          shown = Clock::now();
+          std::fprintf(stderr, "\r%zu pictures, %.1f s, %lld bytes ", recording.pictures(),
+                       recording.seconds(), static_cast<long long>(recording.bytes()));
+        }
+      },
+      [] { return stopRecording.load(); }, until);
+  video::h263Destroy(decoder);
+  if (progress) std::fprintf(stderr, "\n");
+  // Recording ends at the time asked for, or when told to: no time-out.
+  const int result = code == kTimeOut || (code == kOk && stopRecording) ? kOk : code;
+  if (result == kWriteFailed) {
+    std::fprintf(stderr, "zenta-cli: %s: %s\n", path.c_str(),
+                 recording.error().empty() ? "could not be written" : recording.error().c_str());
+  }
+  if (result != kOk) return result;
+  if (!recording.opened()) {
+    if (!recording.error().empty()) {
+      std::fprintf(stderr, "zenta-cli: %s: %s\n", path.c_str(), recording.error().c_str());
+      return kWriteFailed;
+    }
+    std::fprintf(stderr, "zenta-cli: no picture arrived\n");
+    return kTimeOut;
+  }
+  if (!recording.finish()) {
     std::fprintf(stderr, "zenta-cli: %s could not be written\n", path.c_str());
     return kWriteFailed;
   }
-  Findings found;
-  bool intraSeen = false;
-  size_t pictures = 0;
-  const auto until = Clock::now() + std::chrono::seconds(o.seconds);
-  const int code = withChannel(
-      o, found, number,
-      [&](const uint8_t* data, uint32_t length) {
-        // From an intra picture on, so that the stream plays from its start.
-        intraSeen = intraSeen || video::h263PictureType(data, length) == 1;
-        if (!intraSeen) return;
-        std::lock_guard guard(found.lock);
-        if (!found.granted) return;
-        if (std::fwrite(data, 1, length, file) != length) found.writeFailed = true;
-        ++pictures;
-      },
-      [] { return false; }, until);
-  bool whole = std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
-  whole = std::fclose(file) == 0 && whole;
-  // Recording ends at the time asked for: that is no time-out.
-  const int result = code == kTimeOut ? kOk : code;
-  if (result != kOk || !whole || pictures == 0 ||
-      std::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    if (result != kOk) return result;
-    std::fprintf(stderr, "zenta-cli: %s\n",
-                 pictures == 0 ? "no picture arrived" : "the file could not be written");
-    return pictures == 0 ? kTimeOut : kWriteFailed;
-  }
-  std::printf("%zu pictures\n", pictures);
+  std::printf("%zu pictures, %.1f s\n", recording.pictures(), recording.seconds());
   return kOk;
 }
 

@@ -1,0 +1,230 @@
+#include "tools/zenta_cli/recording.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "video/h263/decoder.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+#include <libavutil/mathematics.h>
+}
+
+namespace zenta::cli {
+
+namespace {
+
+int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+constexpr AVRational kMilliseconds{1, 1000};
+constexpr int kIoBufferSize = 64 * 1024;
+
+}  // namespace
+
+// The container on a descriptor of our own: libavformat writes and seeks
+// through these callbacks, never opening a file by name.
+struct Recording::Muxer {
+  int fd = -1;
+  AVFormatContext* context = nullptr;
+  AVIOContext* io = nullptr;
+  AVStream* stream = nullptr;
+  bool headerWritten = false;
+
+  static int write(void* opaque, const uint8_t* data, int size) {
+    auto* self = static_cast<Muxer*>(opaque);
+    for (int done = 0; done < size;) {
+      const ssize_t n = ::write(self->fd, data + done, size_t(size - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return AVERROR(EIO);
+      done += int(n);
+    }
+    return size;
+  }
+  // The callback's signature changed from a writable to a read-only
+  // buffer in libavformat 61.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+  static int writePacket(void* opaque, const uint8_t* data, int size) {
+    return write(opaque, data, size);
+  }
+#else
+  static int writePacket(void* opaque, uint8_t* data, int size) {
+    return write(opaque, data, size);
+  }
+#endif
+  static int64_t seek(void* opaque, int64_t offset, int whence) {
+    auto* self = static_cast<Muxer*>(opaque);
+    if (whence == AVSEEK_SIZE) {
+      const off_t here = ::lseek(self->fd, 0, SEEK_CUR);
+      const off_t end = ::lseek(self->fd, 0, SEEK_END);
+      ::lseek(self->fd, here, SEEK_SET);
+      return end;
+    }
+    const off_t at = ::lseek(self->fd, off_t(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : at;
+  }
+
+  ~Muxer() {
+    if (io != nullptr) {
+      av_freep(&io->buffer);
+      avio_context_free(&io);
+    }
+    if (context != nullptr) avformat_free_context(context);
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+bool rawStreamName(const std::string& path) {
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string extension = path.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
+  return extension == "263" || extension == "h263";
+}
+
+Recording::Recording(std::string path) : path_(std::move(path)) {}
+
+Recording::~Recording() {
+  abandon();
+}
+
+bool Recording::opened() const {
+  return muxer_ != nullptr;
+}
+
+void Recording::abandon() {
+  muxer_.reset();
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+}
+
+bool Recording::open(int width, int height) {
+  // The library's own complaints would only repeat ours.
+  av_log_set_level(AV_LOG_QUIET);
+  const bool raw = rawStreamName(path_);
+  const AVOutputFormat* format = raw ? nullptr : av_guess_format(nullptr, path_.c_str(), nullptr);
+  if (!raw && format == nullptr) {
+    error_ = "the file name asks for no container (try .3gp, .mov or .mkv)";
+    return false;
+  }
+  auto muxer = std::make_unique<Muxer>();
+  // A fresh name beside the target: never a file or link that was there.
+  for (int attempt = 0; muxer->fd < 0 && attempt < 16; ++attempt) {
+    temporary_ = path_ + ".part" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    muxer->fd =
+        ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (muxer->fd < 0 && errno != EEXIST) break;
+  }
+  if (muxer->fd < 0) {
+    temporary_.clear();
+    error_ = "the file could not be made";
+    return false;
+  }
+  if (raw) {  // the pictures one after the other, as the server sent them
+    muxer_ = std::move(muxer);
+    return true;
+  }
+  auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+  muxer->io = buffer == nullptr ? nullptr
+                                : avio_alloc_context(buffer, kIoBufferSize, 1, muxer.get(), nullptr,
+                                                     &Muxer::writePacket, &Muxer::seek);
+  if (muxer->io == nullptr) av_free(buffer);
+  if (muxer->io == nullptr ||
+      avformat_alloc_output_context2(&muxer->context, format, nullptr, nullptr) < 0 ||
+      (muxer->stream = avformat_new_stream(muxer->context, nullptr)) == nullptr) {
+    error_ = "the container could not be set up";
+    muxer_ = std::move(muxer);
+    abandon();
+    return false;
+  }
+  muxer->context->pb = muxer->io;
+  muxer->context->flags |= AVFMT_FLAG_CUSTOM_IO;
+  AVCodecParameters* codec = muxer->stream->codecpar;
+  codec->codec_type = AVMEDIA_TYPE_VIDEO;
+  codec->codec_id = AV_CODEC_ID_H263;
+  codec->width = width;
+  codec->height = height;
+  muxer->stream->time_base = kMilliseconds;
+  if (avformat_write_header(muxer->context, nullptr) < 0) {
+    // MP4, for one, has no place for H.263.
+    error_ = std::string(format->name) + " cannot hold H.263 (try .3gp, .mov or .mkv)";
+    muxer_ = std::move(muxer);
+    abandon();
+    return false;
+  }
+  muxer->headerWritten = true;
+  muxer_ = std::move(muxer);
+  return true;
+}
+
+bool Recording::add(const uint8_t* payload, size_t length, double stamp) {
+  if (!muxer_ || length == 0 || length > size_t(INT32_MAX)) return muxer_ != nullptr;
+  const int64_t arrival = nowMs();
+  if (pictures_ == 0) {
+    firstStamp_ = stamp;
+    firstArrivalMs_ = arrival;
+  }
+  const double serverMs = (stamp - firstStamp_) * 86400000.0;
+  int64_t at = std::isfinite(serverMs) ? int64_t(std::llround(serverMs)) : -1;
+  if (at <= lastMs_) at = std::max(lastMs_ + 1, arrival - firstArrivalMs_);
+  if (muxer_->context == nullptr) {
+    if (Muxer::write(muxer_.get(), payload, int(length)) != int(length)) return false;
+    lastMs_ = at;
+    ++pictures_;
+    bytes_ += int64_t(length);
+    return true;
+  }
+  AVPacket* packet = av_packet_alloc();
+  if (packet == nullptr || av_new_packet(packet, int(length)) < 0) {
+    av_packet_free(&packet);
+    return false;
+  }
+  std::copy_n(payload, length, packet->data);
+  packet->stream_index = muxer_->stream->index;
+  packet->pts = packet->dts = av_rescale_q(at, kMilliseconds, muxer_->stream->time_base);
+  if (video::h263PictureType(payload, length) == 1) packet->flags |= AV_PKT_FLAG_KEY;
+  const bool written = av_write_frame(muxer_->context, packet) >= 0;
+  av_packet_free(&packet);
+  if (!written) return false;
+  lastMs_ = at;
+  ++pictures_;
+  bytes_ += int64_t(length);
+  return true;
+}
+
+double Recording::seconds() const {
+  return lastMs_ < 0 ? 0.0 : double(lastMs_) / 1000.0;
+}
+
+bool Recording::finish() {
+  if (!muxer_) return false;
+  bool whole = true;
+  if (muxer_->context != nullptr) {
+    whole = av_write_trailer(muxer_->context) >= 0;
+    avio_flush(muxer_->io);
+  }
+  whole = ::fsync(muxer_->fd) == 0 && whole;
+  whole = ::close(muxer_->fd) == 0 && whole;
+  muxer_->fd = -1;
+  if (!whole || pictures_ == 0 || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    if (whole && pictures_ > 0) error_ = "the file could not be put in place";
+    abandon();
+    return false;
+  }
+  temporary_.clear();
+  muxer_.reset();
+  return true;
+}
+
+}  // namespace zenta::cli
