@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the two Debian packages from a build folder and checks what a
+# person installing them gets: the viewer and the client in zenta, the
+# simulator alone in zenta-camsim, each with its copyright file, changelog
+# and manual pages, no FFmpeg library in zenta beyond the recording's, and
+# nothing lintian (when installed) calls an error or a warning.
+set -u
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work" > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
+viewer=$(ls "$work"/zenta_*_amd64.deb 2>/dev/null | head -n 1)
+sim=$(ls "$work"/zenta-camsim_*_amd64.deb 2>/dev/null | head -n 1)
+[ -n "$viewer" ] && [ -n "$sim" ] || fail "two packages: $(ls "$work")"
+
+contents() { dpkg-deb -c "$1" | awk '{print $6}'; }
+for f in ./usr/bin/zenta ./usr/bin/zenta-cli ./usr/share/man/man1/zenta.1.gz \
+         ./usr/share/man/man1/zenta-cli.1.gz ./usr/share/doc/zenta/copyright \
+         ./usr/share/doc/zenta/changelog.gz ./usr/share/zenta/skin.bmp; do
+  contents "$viewer" | grep -qx "$f" || fail "zenta lacks $f"
+done
+for f in ./usr/bin/zenta-camsim ./usr/share/man/man1/zenta-camsim.1.gz \
+         ./usr/share/doc/zenta-camsim/copyright ./usr/share/doc/zenta-camsim/changelog.gz; do
+  contents "$sim" | grep -qx "$f" || fail "zenta-camsim lacks $f"
+done
+! contents "$viewer" | grep -q zenta-camsim || fail "the simulator is in the viewer's package"
+depends=$(dpkg-deb -f "$viewer" Depends)
+for library in libswscale libavfilter libavdevice libswresample; do
+  ! grep -q "$library" <<< "$depends" || fail "zenta depends on $library: $depends"
+done
+version=$(dpkg-deb -f "$viewer" Version)
+[ "$(dpkg-deb -f "$sim" Version)" = "$version" ] || fail "the packages' versions differ"
+dpkg-deb -f "$viewer" Maintainer | grep -qv localhost || fail "maintainer"
+
+if command -v lintian > /dev/null; then
+  lintian --allow-root "$viewer" "$sim" > "$work/lintian.log" 2>&1
+  if grep -E '^(E|W):' "$work/lintian.log"; then fail "lintian"; fi
+else
+  echo "lintian is not installed: its checks were skipped"
+fi
+echo "packages: all checks passed"
