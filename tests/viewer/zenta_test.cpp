@@ -1,7 +1,9 @@
 // The zenta program as its users start it, headless, driven through the
 // automation channel.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -187,6 +189,23 @@ long residentKb(pid_t pid) {
   for (std::string line; std::getline(status, line);)
     if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
   return -1;
+}
+
+TEST_F(Zenta, ARegistryLockHeldElsewhereDelaysTheStartBySecondsAtMost) {
+  fs::create_directories(dir);
+  const int held = ::open((dir + "/registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const auto start = std::chrono::steady_clock::now();
+  ZentaProcess z(ZENTA_PROGRAM, dir);
+  ASSERT_TRUE(z.ready()) << z.errors();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  // "Select Host" opens and answers too, and a polite kill still ends it.
+  EXPECT_EQ(z.command("tap 90 307"), "ok");
+  EXPECT_NE(z.command("windows").find("|Dialog|Select Host|"), std::string::npos);
+  ::kill(z.pid(), SIGTERM);
+  EXPECT_EQ(z.wait(5s), 0);
+  ::close(held);
 }
 
 TEST_F(Zenta, AClientThatAsksWithoutReadingIsDroppedBeforeItsAnswersPileUp) {
