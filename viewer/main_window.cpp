@@ -217,7 +217,9 @@ void MainWindow::onDestroy(bool& handled) {
 LRESULT MainWindow::onOtherMessage(UINT message, WPARAM, LPARAM, bool& handled) {
   if (message == kConnectEndedMessage) {
     handled = true;
-    if (connector.joinable()) connector.join();
+    // A message from a sequence that a new one has replaced meanwhile (its
+    // thread was joined when the new one started) leaves the new one alone.
+    if (!state.connecting && connector.joinable()) connector.join();
     return 0;
   }
   if (message != kAnswerOneMessage) return 0;
