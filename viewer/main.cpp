@@ -27,8 +27,8 @@ void printHelp() {
       "The program shows an emulated handheld screen (240 x 320 by default).\n"
       "\n"
       "Options:\n"
-      "  --screen=WxH        screen size in pixels (240x320; 320x240 takes the\n"
-      "                      landscape skin)\n"
+      "  --screen=WxH        the device's screen: 240x320 (the default) or 320x240\n"
+      "                      (the landscape skin); no other size\n"
       "  --headless          no window, even where a display is available\n"
       "  --zoom=N            integer zoom of the window (default: the largest that fits)\n"
       "  --device-root=DIR   the folder that holds the device's files: snapshots go\n"
@@ -65,6 +65,16 @@ int main(int argc, char** argv) {
   }
   if (argc > 1) {
     std::fprintf(stderr, "zenta: unknown argument '%s'\nTry 'zenta --help'.\n", argv[1]);
+    return 2;
+  }
+  // The skins are drawn for the two shapes of the device's screen; any other
+  // size would show a skin that does not fit it.
+  const bool portrait = options.width == 240 && options.height == 320;
+  const bool landscape = options.width == 320 && options.height == 240;
+  if (!portrait && !landscape) {
+    std::fprintf(stderr,
+                 "zenta: --screen takes 240x320 or 320x240, the sizes its skins are drawn for\n"
+                 "Try 'zenta --help'.\n");
     return 2;
   }
   // Snapshots go to the user's pictures folder unless told otherwise.

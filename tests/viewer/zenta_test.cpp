@@ -146,6 +146,11 @@ TEST_F(Zenta, HelpAndBadArguments) {
   EXPECT_EQ(run("--bogus", out), 2);
   EXPECT_NE(out.find("--bogus"), std::string::npos);
   EXPECT_EQ(run("--screen=wide", out), 2);
+  // Only the sizes the skins are drawn for, with a clear word.
+  EXPECT_EQ(run("--screen=480x640", out), 2);
+  EXPECT_NE(out.find("240x320 or 320x240"), std::string::npos) << out;
+  EXPECT_EQ(run("--version", out), 0);
+  EXPECT_EQ(out.rfind("zenta ", 0), 0u) << out;
 }
 
 size_t openDescriptors(pid_t pid) {
