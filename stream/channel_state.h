@@ -59,6 +59,8 @@ struct ChannelView {
   std::chrono::steady_clock::time_point lastReceived{};
   bool textOnConnection = false;
   bool pictureOnConnection = false;
+  // Connections in a row that the server closed before sending a byte.
+  uint32_t closedWithoutByte = 0;
 
   // A text message (the INFO text) arrived since the channel was opened.
   std::atomic<bool> answered{false};

@@ -240,6 +240,7 @@ bool StreamSession::openChannel(ChannelView& channel, std::u16string_view hostTe
   channel.reconnectsWithoutMessage = 0;
   channel.answered = false;
   channel.absent = false;
+  channel.closedWithoutByte = 0;
   // A decoder left from window creation or from a failed open is released
   // before the handle is cleared for the fresh one.
   video::h263Destroy(channel.decoder);
@@ -354,13 +355,16 @@ std::chrono::milliseconds StreamSession::pauseBeforeReconnecting(ChannelView& ch
     if (channel.pictureOnConnection ||
         Clock::now() - channel.connectedAt >= settings_.steadyConnection)
       channel.reconnectsWithoutMessage = 0;
+    const bool silent = channel.lastReceived == channel.connectedAt;
+    if (!silent) channel.closedWithoutByte = 0;
     if (why == Failure::Closed && !channel.textOnConnection && !channel.answered) {
       // Closed by the server before the channel's first text: it counts as
-      // answered for the four-picture view. Closed before any byte at all:
-      // the recorder has no such channel, and it is tried again only now
-      // and then.
+      // answered for the four-picture view. Closed before any byte at all,
+      // twice running: the recorder has no such channel (a server that is
+      // going away may close one connection so), and it is tried again
+      // only now and then.
       state_.clearInfoPending(channel.number);
-      if (channel.lastReceived == channel.connectedAt) {
+      if (silent && ++channel.closedWithoutByte >= 2) {
         channel.absent = true;
         return settings_.absentRetry;
       }
