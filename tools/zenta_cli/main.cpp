@@ -2,7 +2,6 @@
 // a recording of one channel, for scripts and for people without a screen.
 // Built on the viewer's own host store, stream client, decoder and snapshot
 // writer.
-#include <pthread.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -395,10 +394,17 @@ struct Findings {
   bool pictureSaved = false;
   bool writeFailed = false;
 
+  // Looks again every tenth of a second as well, for what a signal handler
+  // may have set (a handler cannot notify).
   template <typename Predicate>
   bool waitUntil(Clock::time_point deadline, Predicate done) {
     std::unique_lock guard(lock);
-    return changed.wait_until(guard, deadline, [&] { return done(); });
+    for (;;) {
+      if (done()) return true;
+      const auto now = Clock::now();
+      if (now >= deadline) return false;
+      changed.wait_until(guard, std::min(deadline, now + std::chrono::milliseconds(100)));
+    }
   }
 };
 
@@ -658,20 +664,13 @@ int recordCommand(const Options& o) {
     return usageError("record takes HOST CHANNEL FILE [--seconds N], CHANNEL 1 to 16");
   const int number = channelNumber(o.words[2]);
   const std::string path = o.words[3];
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // the session's threads too
+  // Ctrl-C and SIGTERM only set the flag; the wait below sees it.
+  struct sigaction stop {};
+  stop.sa_handler = [](int) { stopRecording = true; };
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGINT, &stop, nullptr);
+  sigaction(SIGTERM, &stop, nullptr);
   Findings found;
-  std::thread([stops, &found] {
-    int signal = 0;
-    if (sigwait(&stops, &signal) != 0) return;
-    stopRecording = true;
-    std::lock_guard guard(found.lock);
-    found.changed.notify_all();
-  }).detach();
-
   cli::Recording recording(path);
   video::H263DecoderHandle decoder;
   video::h263Create(decoder);
