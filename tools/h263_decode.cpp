@@ -38,13 +38,8 @@ bool saveSnapshot(const std::string& path, const zenta::video::PlanarFrame& fram
                   int height, bool rotate) {
   using namespace zenta::video;
   const int factor = canvasScaleFactor(width, height);
-  if (factor > 1 && !rotate) {
-    const int w = width & ~1, h = height & ~1;
-    std::vector<uint8_t> whole(size_t(w) * 3 * size_t(h));
-    ConvertPlanarToBgr(whole.data(), w * 3, h, frame.y, frame.cb, frame.cr, w, h, frame.stride);
-    return JpegSnapshotWriter(path.c_str(), whole.data(), unsigned(w), unsigned(w), unsigned(h),
-                              90) == 1;
-  }
+  if (factor > 1 && !rotate)
+    return JpegSnapshotOfPicture(path.c_str(), frame, width, height, 90) == 1;
   std::vector<uint8_t> canvas(kCanvasBytes, 0);
   unsigned shownWidth = 0, shownHeight = 0;
   if (factor > 1) {

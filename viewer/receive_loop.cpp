@@ -114,12 +114,8 @@ class Receiver {
     if (channel_.scaledToFit && channel_.viewState == ViewState::Granted && havePlanes()) {
       // The canvas holds the picture scaled down: the file gets it whole,
       // converted afresh from the decoder's planes at its own size.
-      const int w = pictureWidth_ & ~1, h = pictureHeight_ & ~1;
-      std::vector<uint8_t> whole(size_t(w) * 3 * size_t(h));
-      video::ConvertPlanarToBgr(whole.data(), w * 3, h, planes_.y, planes_.cb, planes_.cr, w, h,
-                                planes_.stride);
-      video::JpegSnapshotWriter(host->c_str(), whole.data(), unsigned(w), unsigned(w), unsigned(h),
-                                kSnapshotQuality);
+      video::JpegSnapshotOfPicture(host->c_str(), planes_, pictureWidth_, pictureHeight_,
+                                   kSnapshotQuality);
       return;
     }
     const int h = std::min<int>(channel_.shownHeight, video::kCanvasHeight);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "hosts/host_store.h"
@@ -96,6 +97,14 @@ class Live : public ::testing::Test {
 
   void tap(int x, int y) {
     ASSERT_EQ(zenta->command("tap " + std::to_string(x) + " " + std::to_string(y)), "ok");
+  }
+  // Taps Connect and waits half a second at most for "Connecting..." (red,
+  // on the left of the status line): the line's pixels then, or nothing.
+  std::optional<std::vector<uint32_t>> tapConnectUntilConnecting() {
+    constexpr Area left{7, 23, 110, 14};
+    tap(kConnectX, kButtonRow);
+    if (!eventually([&] { return alerts(left) > 20; }, 500ms)) return std::nullopt;
+    return pixels(left);
   }
   // Pixels in the alert colour (red 255, blue 7): the status line's and the
   // marks' warnings.

@@ -623,12 +623,7 @@ int snapshotCommand(const Options& o) {
         int written = 0;
         if (video::canvasScaleFactor(width, height) > 1) {
           // Larger than the canvas: saved whole, as the viewer saves it.
-          const int w = width & ~1, h = height & ~1;
-          std::vector<uint8_t> whole(size_t(w) * 3 * size_t(h));
-          video::ConvertPlanarToBgr(whole.data(), w * 3, h, out->y, out->cb, out->cr, w, h,
-                                    out->stride);
-          written = video::JpegSnapshotWriter(path.c_str(), whole.data(), unsigned(w), unsigned(w),
-                                              unsigned(h), 90);
+          written = video::JpegSnapshotOfPicture(path.c_str(), *out, width, height, 90);
         } else {
           video::ConvertPlanarToCanvas(canvas.data(), out->y, out->cb, out->cr, width, height,
                                        out->stride);

@@ -39,7 +39,7 @@ struct Recording::Muxer {
   AVFormatContext* context = nullptr;
   AVIOContext* io = nullptr;
   AVStream* stream = nullptr;
-  bool headerWritten = false;
+  AVPacket* packet = nullptr;  // reused for every picture
 
   static int write(void* opaque, const uint8_t* data, int size) {
     auto* self = static_cast<Muxer*>(opaque);
@@ -75,6 +75,7 @@ struct Recording::Muxer {
   }
 
   ~Muxer() {
+    av_packet_free(&packet);
     if (io != nullptr) {
       av_freep(&io->buffer);
       avio_context_free(&io);
@@ -140,7 +141,8 @@ bool Recording::open(int width, int height) {
                                 : avio_alloc_context(buffer, kIoBufferSize, 1, muxer.get(), nullptr,
                                                      &Muxer::writePacket, &Muxer::seek);
   if (muxer->io == nullptr) av_free(buffer);
-  if (muxer->io == nullptr ||
+  muxer->packet = av_packet_alloc();
+  if (muxer->io == nullptr || muxer->packet == nullptr ||
       avformat_alloc_output_context2(&muxer->context, format, nullptr, nullptr) < 0 ||
       (muxer->stream = avformat_new_stream(muxer->context, nullptr)) == nullptr) {
     error_ = "the container could not be set up";
@@ -163,7 +165,6 @@ bool Recording::open(int width, int height) {
     abandon();
     return false;
   }
-  muxer->headerWritten = true;
   muxer_ = std::move(muxer);
   return true;
 }
@@ -185,17 +186,17 @@ bool Recording::add(const uint8_t* payload, size_t length, double stamp) {
     bytes_ += int64_t(length);
     return true;
   }
-  AVPacket* packet = av_packet_alloc();
-  if (packet == nullptr || av_new_packet(packet, int(length)) < 0) {
-    av_packet_free(&packet);
-    return false;
-  }
-  std::copy_n(payload, length, packet->data);
+  // The payload as it is: av_write_frame neither keeps nor frees it.
+  AVPacket* packet = muxer_->packet;
+  av_packet_unref(packet);
+  packet->data = const_cast<uint8_t*>(payload);
+  packet->size = int(length);
   packet->stream_index = muxer_->stream->index;
   packet->pts = packet->dts = av_rescale_q(at, kMilliseconds, muxer_->stream->time_base);
   if (video::h263PictureType(payload, length) == 1) packet->flags |= AV_PKT_FLAG_KEY;
   const bool written = av_write_frame(muxer_->context, packet) >= 0;
-  av_packet_free(&packet);
+  packet->data = nullptr;
+  packet->size = 0;
   if (!written) return false;
   lastMs_ = at;
   ++pictures_;

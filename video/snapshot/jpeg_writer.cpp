@@ -12,6 +12,9 @@
 #include <atomic>
 #include <cerrno>
 #include <string>
+#include <vector>
+
+#include "video/colour/canvas.h"
 
 namespace zenta::video {
 
@@ -112,6 +115,16 @@ int JpegSnapshotWriter(const char* path, const uint8_t* pixels, unsigned pitch, 
   }
   ::unlink(temporary.c_str());
   return 0;
+}
+
+int JpegSnapshotOfPicture(const char* path, const PlanarFrame& picture, int width, int height,
+                          int quality) {
+  const int w = width & ~1, h = height & ~1;
+  if (picture.y == nullptr || w < 2 || h < 2) return 0;
+  std::vector<uint8_t> whole(size_t(w) * 3 * size_t(h));
+  ConvertPlanarToBgr(whole.data(), w * 3, h, picture.y, picture.cb, picture.cr, w, h,
+                     picture.stride);
+  return JpegSnapshotWriter(path, whole.data(), unsigned(w), unsigned(w), unsigned(h), quality);
 }
 
 }  // namespace zenta::video

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "video/h263/decoder.h"
+
 namespace zenta::video {
 
 // Writes a baseline JFIF file of a picture in canvas layout: three bytes per
@@ -18,5 +20,11 @@ namespace zenta::video {
 // that cannot be written, a library or write error).
 int JpegSnapshotWriter(const char* path, const uint8_t* pixels, unsigned pitch, unsigned width,
                        unsigned height, int quality);
+
+// Writes a decoded picture whole, at its own size (an odd last column or
+// row left out), converted as a channel's canvas is; for pictures larger
+// than the canvas. Returns as JpegSnapshotWriter does.
+int JpegSnapshotOfPicture(const char* path, const PlanarFrame& picture, int width, int height,
+                          int quality);
 
 }  // namespace zenta::video
