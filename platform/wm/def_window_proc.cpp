@@ -21,11 +21,24 @@
 
 namespace zenta::platform {
 
-// The caption of a window with one: its title on the caption colour, and
-// an OK button for windows that ask for it.
-void paintCaption(HWND hwnd) {
+// The non-client part of a window: the caption of a window with one, its
+// title on the caption colour, and an OK button for windows that ask for
+// it; or the frame of a bordered one.
+void paintNonClient(HWND hwnd) {
   const DWORD style = DWORD(GetWindowLongW(hwnd, GWL_STYLE));
-  if ((style & WS_CAPTION) != WS_CAPTION) return;
+  if ((style & WS_CAPTION) != WS_CAPTION) {
+    // A bordered window's one-pixel frame, outside its client area: drawn
+    // here, or it would show whatever lay there before the window.
+    if ((style & WS_BORDER) == 0) return;
+    RECT window;
+    GetWindowRect(hwnd, &window);
+    HDC dc = openWholeWindowDC(hwnd);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    Rectangle(dc, 0, 0, window.right - window.left, window.bottom - window.top);
+    closeWindowDC(dc);
+    return;
+  }
   const DWORD exStyle = DWORD(GetWindowLongW(hwnd, GWL_EXSTYLE));
   RECT window;
   GetWindowRect(hwnd, &window);

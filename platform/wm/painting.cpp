@@ -62,7 +62,7 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL) {
 
 HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
   if (paint == nullptr) return nullptr;
-  paintCaption(hwnd);
+  paintNonClient(hwnd);
   auto& s = wm();
   RECT area{};
   bool erase = false;

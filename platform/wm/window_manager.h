@@ -22,9 +22,10 @@ bool windowClip(HWND hwnd, POINT& origin, ClipList& clip);
 void registerSystemClass(const char16_t* name, WNDPROC proc, int extraSlots,
                          HBRUSH background = nullptr);
 
-// Draws the caption of a window that has one: its title on the caption
-// colour, and an OK button for windows that ask for it.
-void paintCaption(HWND hwnd);
+// Draws a window's non-client part: the caption of a window that has one
+// (its title on the caption colour, an OK button for windows that ask for
+// it), or the one-pixel frame of a bordered one.
+void paintNonClient(HWND hwnd);
 
 // The class background brush of a window.
 HBRUSH classBrush(HWND hwnd);

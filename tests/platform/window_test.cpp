@@ -226,6 +226,18 @@ TEST_F(Windows, PaintIsGeneratedErasedAndValidated) {
   log.clear();
   pump();
   EXPECT_TRUE(log.empty());
+  // A bordered window's frame is drawn, whatever the screen held there.
+  HDC dc = GetDC(nullptr);
+  RECT red{100, 150, 160, 200};
+  HBRUSH brush = CreateSolidBrush(RGB(255, 0, 0));
+  FillRect(dc, &red, brush);
+  DeleteObject(brush);
+  make(u"B", WS_VISIBLE | WS_BORDER, nullptr, {110, 160, 150, 190});
+  pump();
+  EXPECT_EQ(GetPixel(dc, 110, 170), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(dc, 130, 189), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(dc, 130, 175), RGB(255, 255, 255));
+  ReleaseDC(nullptr, dc);
 }
 
 TEST_F(Windows, SlotsTextAndGeometry) {

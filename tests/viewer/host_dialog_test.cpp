@@ -159,6 +159,23 @@ TEST_F(HostDialogTest, DeleteRemovesTheTypedHostAndTheSelectedEntry) {
   cancel();
 }
 
+TEST_F(HostDialogTest, TheListLeavesNothingBehindWhenItCloses) {
+  saved(u"alpha", u"", u"");
+  saved(u"beta", u"", u"");
+  saved(u"gamma", u"", u"");
+  run();
+  open();
+  // The fields below the host list, as they are before it drops.
+  const auto below = [&] { return screenRect(*zenta, left + 2, top + 75, 150, 100); };
+  const auto before = below();
+  tapAt(143, 61);  // the arrow: the list drops over the fields
+  ASSERT_NE(zenta->command("windows").find("|ComboLBox|"), std::string::npos);
+  ASSERT_NE(below(), before);
+  tapAt(143, 61);  // and closes again
+  EXPECT_EQ(zenta->command("windows").find("|ComboLBox|"), std::string::npos);
+  EXPECT_EQ(below(), before);
+}
+
 TEST_F(HostDialogTest, TheFieldsTakeNoMoreThanTheWorkingCopyHolds) {
   run();
   open();
