@@ -178,6 +178,7 @@ bool CeWnd::create(const char16_t* className, HWND parent, int x, int y, int wid
   if (className == nullptr || className[0] == 0) {
     if (!genericRegistered) {
       WNDCLASSW wc{};
+      wc.style = CS_DBLCLKS;  // a handler for double clicks gets them
       wc.lpfnWndProc = bindingProc;
       wc.hInstance = instance;
       wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));

@@ -34,9 +34,59 @@ void ChannelDisplay::prepare(HINSTANCE instance) {
   ptzDC_ = CreateCompatibleDC(screen);
   ReleaseDC(nullptr, screen);
   if (ptzBitmap_ != nullptr) SelectObject(ptzDC_, ptzBitmap_);
-  uint8_t* pixels = nullptr;
-  overlayBitmap_ = createCanvas(video::kCanvasWidth, video::kCanvasHeight, pixels);
+  overlayBitmap_ = createCanvas(video::kCanvasWidth, video::kCanvasHeight, overlayPixels_);
   overlayDC_ = memoryDC(overlayBitmap_);
+  for (Scratch& s : scratch_) {
+    uint8_t* pixels = nullptr;
+    s.bitmap = createCanvas(video::kCanvasWidth, video::kCanvasHeight, pixels);
+    s.dc = memoryDC(s.bitmap);
+  }
+}
+
+Place ChannelDisplay::shownPlace(const stream::ChannelView& channel) const {
+  return channel.scaledToFit
+             ? fitPicture(skin_.pictureRect, channel.shownWidth, channel.shownHeight)
+             : skin_.pictureRect;
+}
+
+// Darkens the picture under the panel, so its white figures stand out over
+// any picture (the panel is laid on with OR).
+void ChannelDisplay::shadePanel(int w, int h) {
+  if (overlayPixels_ == nullptr) return;
+  const int left = std::clamp(w * 202 / 640, 0, video::kCanvasWidth);
+  const int right = std::clamp(left + w * 118 / 320, left, video::kCanvasWidth);
+  h = std::clamp(h, 0, video::kCanvasHeight);
+  for (int y = 0; y < h; ++y) {
+    // Bottom-up rows: the picture's top row is the canvas's last.
+    uint8_t* row = overlayPixels_ + size_t(video::kCanvasHeight - 1 - y) * video::kCanvasStride;
+    for (int i = left * 3; i < right * 3; ++i)
+      row[i] = uint8_t((row[i] * 96) >> 8);
+  }
+}
+
+void ChannelDisplay::stretchLabelled(int quadrant, const Place& to, HDC from, int w, int h,
+                                     bool keepShape, std::u16string_view label) {
+  Scratch& s = scratch_[size_t(quadrant)];
+  if (s.dc == nullptr || to.width > video::kCanvasWidth || to.height > video::kCanvasHeight) {
+    stretchInto(to, from, 0, 0, w, h, keepShape);
+    return;
+  }
+  std::lock_guard guard(s.lock);
+  const Place whole{0, 0, to.width, to.height};
+  const Place inner = keepShape ? fitPicture(whole, w, h) : whole;
+  if (keepShape) {
+    const RECT r = rectOf(whole);
+    FillRect(s.dc, &r, blackBrush);
+  }
+  StretchBlt(s.dc, inner.x, inner.y, inner.width, inner.height, from, 0, 0, w, h, SRCCOPY);
+  while (!label.empty() && label.front() == u' ')
+    label.remove_prefix(1);
+  RECT text{2, 1, to.width - 2, std::min<int>(to.height, 15)};
+  SetBkMode(s.dc, OPAQUE);
+  SetBkColor(s.dc, RGB(0, 0, 0));
+  SetTextColor(s.dc, RGB(255, 255, 255));
+  DrawTextW(s.dc, label.data(), int(label.size()), &text, DT_LEFT | DT_TOP | DT_SINGLELINE);
+  BitBlt(state_.windowDC, to.x, to.y, to.width, to.height, s.dc, 0, 0, SRCCOPY);
 }
 
 bool ChannelDisplay::ptzPanelShown() const {
@@ -86,8 +136,15 @@ void ChannelDisplay::showPicture(stream::ChannelView& channel, int layoutMode, i
       // for snapshots and for every other view of it.
       std::lock_guard guard(overlayLock_);
       BitBlt(overlayDC_, 0, 0, w, h, channel.pictureDC, 0, 0, SRCCOPY);
+      shadePanel(w, h);
       StretchBlt(overlayDC_, w * 202 / 640, 0, w * 118 / 320, h, ptzDC_, 0, 0, 118, 240, SRCPAINT);
       stretchInto(to, overlayDC_, 0, 0, w, h, keepShape);
+      return;
+    }
+    if (four) {
+      std::array<char16_t, 21> wide{};
+      stretchLabelled(quadrant, to, channel.pictureDC, w, h, keepShape,
+                      widen(channel.cameraNameCopy(), wide));
       return;
     }
     stretchInto(to, channel.pictureDC, 0, 0, w, h, keepShape);
@@ -112,10 +169,54 @@ void ChannelDisplay::drawChannel(int index) {
   showPicture(channel, mode, index % 4);
 }
 
+bool ChannelDisplay::noticeShownLocked() const {
+  return noticeUntil_ != 0;
+}
+
 void ChannelDisplay::drawStatusLocked(std::u16string_view text, UINT format) {
-  RECT r = statusRect;
-  DrawTextW(state_.windowDC, text.data(), int(text.size()), &r, format | DT_TOP);
+  // Under a notice the line only remembers what it will show after it.
+  if (!noticeShownLocked()) {
+    RECT r = statusRect;
+    DrawTextW(state_.windowDC, text.data(), int(text.size()), &r, format | DT_TOP);
+  }
   ((format & DT_RIGHT) != 0 ? right_ : left_).set(text, colour_);
+}
+
+void ChannelDisplay::showNotice(std::u16string_view text, COLORREF colour, int ms) {
+  std::lock_guard guard(statusLock_);
+  if (state_.layoutMode != 1) return;
+  // Too long for the line: its first word, then an ellipsis and as much of
+  // its end as fits (a file name's end tells it apart).
+  std::u16string shown(text);
+  const LONG room = statusRect.right - statusRect.left;
+  SIZE size{};
+  GetTextExtentPoint32W(state_.windowDC, shown.c_str(), int(shown.size()), &size);
+  if (size.cx > room) {
+    const size_t head = std::min(text.find(u' ') + 1, text.size());
+    for (size_t cut = head + 1; cut < text.size(); ++cut) {
+      shown = std::u16string(text.substr(0, head)) + u"\u2026" + std::u16string(text.substr(cut));
+      GetTextExtentPoint32W(state_.windowDC, shown.c_str(), int(shown.size()), &size);
+      if (size.cx <= room) break;
+    }
+  }
+  text = shown;
+  notice_.set(text, colour);
+  noticeUntil_ = stream::steadyMilliseconds() + ms;
+  FillRect(state_.windowDC, &statusRect, blackBrush);
+  SetTextColor(state_.windowDC, colour);
+  RECT r = statusRect;
+  DrawTextW(state_.windowDC, text.data(), int(text.size()), &r, DT_LEFT | DT_TOP | DT_SINGLELINE);
+  SetTextColor(state_.windowDC, colour_);
+}
+
+void ChannelDisplay::endNoticeWhenDue() {
+  {
+    std::lock_guard guard(statusLock_);
+    if (noticeUntil_ == 0 || stream::steadyMilliseconds() < noticeUntil_) return;
+    noticeUntil_ = 0;
+    if (state_.layoutMode == 1) FillRect(state_.windowDC, &statusRect, blackBrush);
+  }
+  if (state_.layoutMode == 1) redrawStatus();
 }
 
 void ChannelDisplay::drawStatus(std::u16string_view text, UINT format,
@@ -134,6 +235,14 @@ void ChannelDisplay::setStatusColour(COLORREF colour) {
 void ChannelDisplay::redrawStatus() {
   std::lock_guard guard(statusLock_);
   const COLORREF current = colour_;
+  if (noticeShownLocked()) {
+    SetTextColor(state_.windowDC, notice_.colour);
+    RECT r = statusRect;
+    DrawTextW(state_.windowDC, notice_.view().data(), int(notice_.length), &r,
+              DT_LEFT | DT_TOP | DT_SINGLELINE);
+    SetTextColor(state_.windowDC, current);
+    return;
+  }
   const StatusText left = left_, right = right_;
   for (const StatusText* t : {&left, &right}) {
     if (t->length == 0) continue;
@@ -149,6 +258,7 @@ void ChannelDisplay::clearStatus() {
   std::lock_guard guard(statusLock_);
   FillRect(state_.windowDC, &statusRect, blackBrush);
   left_.length = right_.length = 0;
+  noticeUntil_ = 0;  // the view changed: a notice has had its say
 }
 
 void ChannelDisplay::showChannelStatus(int index) {
@@ -208,6 +318,7 @@ bool ChannelDisplay::silent(const stream::ChannelView& channel, int64_t nowMs) c
 }
 
 void ChannelDisplay::checkSignals() {
+  endNoticeWhenDue();
   const int mode = state_.layoutMode;
   if (mode % 10 != 1) return;  // the full-screen view shows pictures only
   std::unique_lock view(viewLock);

@@ -49,6 +49,16 @@ class ChannelDisplay {
   void showPicture(stream::ChannelView& channel, int layoutMode, int quadrant);
   // Whether the PTZ panel is on screen over the current channel now.
   bool ptzPanelShown() const;
+  // Where the channel's picture stands in the one-picture skin view: the
+  // picture area, or the part of it of the picture's shape.
+  Place shownPlace(const stream::ChannelView& channel) const;
+
+  // A short message over the whole status line for `ms` (a snapshot's file
+  // name, its failure), in the one-picture skin view; the line's own texts
+  // come back after it. Any thread.
+  void showNotice(std::u16string_view text, COLORREF colour, int ms);
+  // Takes a notice down once its time is over (UI thread, on the timer).
+  void endNoticeWhenDue();
 
   // Blanks the status line in the one-picture skin view.
   void clearStatus();
@@ -119,19 +129,35 @@ class ChannelDisplay {
     std::u16string_view view() const { return {text.data(), length}; }
   };
   void drawStatusLocked(std::u16string_view text, UINT format);
+  bool noticeShownLocked() const;
   void stretchInto(const Place& to, HDC from, int x, int y, int w, int h, bool keepShape);
+  // The same with the camera's name over the picture's top left corner,
+  // put together off screen so the name never flickers.
+  void stretchLabelled(int quadrant, const Place& to, HDC from, int w, int h, bool keepShape,
+                       std::u16string_view label);
+  void shadePanel(int w, int h);
 
   stream::ViewerState& state_;
   const SkinLayout& skin_;
   std::mutex statusLock_;
   COLORREF colour_ = kStatusTextColour;
   StatusText left_, right_;
+  StatusText notice_;
+  int64_t noticeUntil_ = 0;  // steady milliseconds; 0: none
   HBITMAP ptzBitmap_ = nullptr;
   HDC ptzDC_ = nullptr;
   // The canvas a picture is copied to for the PTZ panel to be laid on it.
   std::mutex overlayLock_;
   HBITMAP overlayBitmap_ = nullptr;
   HDC overlayDC_ = nullptr;
+  uint8_t* overlayPixels_ = nullptr;
+  // Where each quadrant's picture and name are put together.
+  struct Scratch {
+    std::mutex lock;
+    HBITMAP bitmap = nullptr;
+    HDC dc = nullptr;
+  };
+  std::array<Scratch, 4> scratch_;
   std::array<std::atomic<bool>, stream::kChannelCount> noSignal_{};
 };
 

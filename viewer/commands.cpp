@@ -221,6 +221,43 @@ void disconnect(MainWindow& w) {
   w.drawRecord(k1SplitB);
 }
 
+void stepChannel(MainWindow& w, bool forward) {
+  if (w.state.layoutMode % 10 != 1) return;
+  step(w, forward);
+  w.drawRecord(forward ? kNextA : kPrevA);  // a key has no release to wait for
+}
+
+void showOnePicture(MainWindow& w) {
+  onePicture(w);
+}
+
+void showFourPictures(MainWindow& w) {
+  fourPictures(w);
+}
+
+void pressConnect(MainWindow& w) {
+  const SkinRecord& r = w.skin.records[kConnectA];
+  tap(w, r.dstX + r.width / 2, r.dstY + r.height / 2);
+}
+
+bool showAlone(MainWindow& w, int quadrant) {
+  std::unique_lock view(w.display.viewLock);
+  stream::ViewerState& state = w.state;
+  const int first = state.firstShown, count = state.channelCount, d = first + quadrant;
+  if (state.layoutMode != 11 || quadrant < 0 || quadrant > 3 || d >= count) return false;
+  w.drawRecord(k4SplitA);
+  w.drawRecord(k1SplitB);
+  state.layoutMode = 1;
+  for (int j = first; j < std::min(first + 4, count); ++j) {
+    if (j != d) pause(w, state.channels[size_t(j)]);
+  }
+  setFirst(w, d);
+  w.display.clearStatus();
+  w.display.showChannelStatus(d);
+  showLastPicture(w);
+  return true;
+}
+
 void tap(MainWindow& w, int x, int y) {
   stream::ViewerState& state = w.state;
   const int mode = state.layoutMode;

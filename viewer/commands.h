@@ -21,6 +21,17 @@ void disconnect(MainWindow& window);
 // closed, the failure shown unless `quietly`) and waits for its thread.
 void stopConnecting(MainWindow& window, bool quietly);
 
+// The skin buttons' actions without a tap, for keys and the mouse wheel:
+// Previous or Next, one picture, four pictures, Connect.
+void stepChannel(MainWindow& window, bool forward);
+void showOnePicture(MainWindow& window);
+void showFourPictures(MainWindow& window);
+void pressConnect(MainWindow& window);
+// In the four-picture skin view: the channel in `quadrant` alone in the
+// one-picture view, the others of its page paused. False where there is
+// no channel to show.
+bool showAlone(MainWindow& window, int quadrant);
+
 // Draws slot `d` of the four-picture page in the skin view: the channel,
 // or a black quadrant, marked where the recorder has no such channel.
 void drawPageSlot(MainWindow& window, int d);

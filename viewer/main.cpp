@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "platform/device/device.h"
+#include "viewer/commands.h"
+#include "viewer/keys.h"
 #include "viewer/main_window.h"
 #include "viewer/pictures_folder.h"
 #include "viewer/viewer_app.h"
@@ -40,7 +42,33 @@ void printHelp() {
       "  --help              show this text and exit\n"
       "  --version           show the version and exit\n"
       "\n"
-      "A second start brings the running viewer to the front and exits with code 1.\n");
+      "The window can be resized and maximised; the screen keeps its shape. Its size\n"
+      "and place are kept in $XDG_STATE_HOME/zenta (~/.local/state/zenta).\n"
+      "\n"
+      "Keys and mouse:\n");
+  for (const auto& k : zenta::viewer::keyHelp)
+    std::printf("  %-18s  %.*s\n", std::string(k.keys).c_str(), int(k.action.size()),
+                k.action.data());
+  std::printf(
+      "  In text fields: Ctrl+V pastes, Ctrl+A selects all, Ctrl+C copies, Home, End\n"
+      "  and Shift with them or the arrows select; Esc cancels a dialog.\n"
+      "\n"
+      "A second start brings the running viewer to the front and exits with code 1.\n"
+      "When the display goes away, the viewer closes its channels and exits with 0.\n");
+}
+
+// $XDG_STATE_HOME/zenta/window-WxH, or under ~/.local/state; nothing without
+// a home.
+std::string windowPlaceFile(int width, int height) {
+  std::string base;
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/') {
+    base = state;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+    base = std::string(home) + "/.local/state";
+  } else {
+    return {};
+  }
+  return base + "/zenta/window-" + std::to_string(width) + "x" + std::to_string(height);
 }
 
 }  // namespace
@@ -84,6 +112,7 @@ int main(int argc, char** argv) {
       std::filesystem::create_directories(options.deviceRoot, ignored);
     if (options.deviceRoot.empty()) options.deviceRoot.assign(1, '.');
   }
+  options.placeFile = windowPlaceFile(options.width, options.height);
   // Ctrl-C and a polite kill close the window as its close box would: the
   // channels are resumed and closed, and the program ends with code 0.
   sigset_t stopSignals;
@@ -97,6 +126,13 @@ int main(int argc, char** argv) {
   static zenta::stream::ViewerState state;
   static zenta::viewer::MainWindow window(state);
   static zenta::viewer::ViewerApp app(window);
+  // A display that goes away ends the viewer as a polite kill does, from
+  // wherever the UI thread was: the channels are resumed and closed.
+  zenta::platform::setDisplayLostHook([] {
+    zenta::viewer::stopConnecting(window, true);
+    window.session.closeAllChannels();
+    return 0;
+  });
   std::thread([stopSignals] {
     // The first signal closes the window; a second one, while the first
     // is still being handled, ends the program at once.

@@ -9,6 +9,7 @@
 #include "video/colour/canvas.h"
 #include "viewer/canvas_bitmap.h"
 #include "viewer/commands.h"
+#include "viewer/keys.h"
 #include "viewer/menu_commands.h"
 #include "viewer/ptz.h"
 #include "viewer/receive_loop.h"
@@ -194,6 +195,14 @@ void MainWindow::onLButtonUp(WPARAM, WORD x, WORD y, bool&) {
   release(*this, x, y);
 }
 
+void MainWindow::onKeyDown(WPARAM key, WORD, WORD, bool& handled) {
+  handled = keyCommand(*this, key);
+}
+
+void MainWindow::onLButtonDoubleClick(WPARAM, WORD x, WORD y, bool&) {
+  doubleClick(*this, int16_t(x), int16_t(y));
+}
+
 void MainWindow::onTimer(WPARAM id, bool& handled) {
   if (id != kSignalTimer) return;
   handled = true;
@@ -214,12 +223,17 @@ void MainWindow::onDestroy(bool& handled) {
   handled = true;
 }
 
-LRESULT MainWindow::onOtherMessage(UINT message, WPARAM, LPARAM, bool& handled) {
+LRESULT MainWindow::onOtherMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) {
   if (message == kConnectEndedMessage) {
     handled = true;
     // A message from a sequence that a new one has replaced meanwhile (its
     // thread was joined when the new one started) leaves the new one alone.
     if (!state.connecting && connector.joinable()) connector.join();
+    return 0;
+  }
+  if (message == WM_MOUSEWHEEL) {
+    handled = true;
+    wheelCommand(*this, int16_t(HIWORD(wParam)));
     return 0;
   }
   if (message != kAnswerOneMessage) return 0;

@@ -39,6 +39,8 @@ class MainWindow : public framework::CeWnd {
   void onLButtonDown(WPARAM keys, WORD x, WORD y, bool& handled) override;
   void onLButtonUp(WPARAM keys, WORD x, WORD y, bool& handled) override;
   void onTimer(WPARAM id, bool& handled) override;
+  void onKeyDown(WPARAM key, WORD repeat, WORD flags, bool& handled) override;
+  void onLButtonDoubleClick(WPARAM keys, WORD x, WORD y, bool& handled) override;
 
   // Copies a skin record's source to its destination in the window, or to
   // another record's destination.

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "resources/resource_ids.h"
 #include "viewer/main_window.h"
 #include "viewer/ptz_buttons.h"
 
@@ -12,13 +13,22 @@ bool ptzTap(MainWindow& window, int x, int y) {
   stream::ViewerState& state = window.state;
   stream::ChannelView& current = *state.current.load();
   if (!state.ptzMode || !current.ptzCapable) return false;
-  const auto button = hitPtz(x, y, window.skin.pictureRect.y);
+  // The buttons stand where the panel is drawn: over the picture as shown.
+  const Place shown = window.display.shownPlace(current);
+  const auto button = hitPtz(x, y, shown.x, shown.y, shown.width, shown.height);
   if (!button) return false;
+  return ptzCommand(window, ptzButtons[size_t(*button)].word);
+}
+
+bool ptzCommand(MainWindow& window, std::string_view word) {
+  stream::ViewerState& state = window.state;
+  stream::ChannelView& current = *state.current.load();
+  if (!window.display.ptzPanelShown()) return false;
   std::string command;
   {
     std::lock_guard guard(state.loginLock);
-    command = stream::formatCameraCommand(current.number, ptzButtons[size_t(*button)].word,
-                                          state.wireAccount, state.wirePassword);
+    command =
+        stream::formatCameraCommand(current.number, word, state.wireAccount, state.wirePassword);
   }
   window.session.send(current, command);
   return true;
@@ -28,6 +38,8 @@ void togglePtzMode(MainWindow& window) {
   std::unique_lock view(window.display.viewLock);
   stream::ViewerState& state = window.state;
   state.ptzMode = !state.ptzMode;
+  // The menu button stays down while the mode is on.
+  SendMessageW(window.menuBar, TB_CHECKBUTTON, resources::kCommandPtz, state.ptzMode ? 1 : 0);
   if (state.layoutMode == 1 && state.current.load()->active)
     window.display.drawChannel(state.firstShown);
 }

@@ -2,13 +2,17 @@
 
 namespace zenta::viewer {
 
-std::optional<int> hitPtz(int x, int y, int pictureTop) {
+PtzArea ptzButtonArea(size_t index, int x, int y, int width, int height) {
+  const PtzButton& b = ptzButtons[index];
+  const auto across = [&](int v) { return x + (v + kPtzPanelLeft) * width / kPtzFrameWidth; };
+  const auto down = [&](int v) { return y + v * height / kPtzFrameHeight; };
+  return PtzArea{across(b.left), down(b.top), across(b.right), down(b.bottom)};
+}
+
+std::optional<int> hitPtz(int x, int y, int px, int py, int width, int height) {
   for (size_t i = 0; i < ptzButtons.size(); ++i) {
-    const PtzButton& b = ptzButtons[i];
-    if (b.left + kPtzPanelLeft <= x && x < b.right + kPtzPanelLeft && pictureTop + b.top <= y &&
-        y < pictureTop + b.bottom) {
-      return int(i);
-    }
+    const PtzArea a = ptzButtonArea(i, px, py, width, height);
+    if (a.left <= x && x < a.right && a.top <= y && y < a.bottom) return int(i);
   }
   return std::nullopt;
 }

@@ -1,6 +1,8 @@
 // The sixteen buttons of the PTZ panel: the word each sends and where it
 // lies, as offsets from the panel's corner (78 pixels right of the window's
-// edge, at the top of the picture area).
+// edge, at the top of the picture area) where a picture fills the tall
+// skin's 240 x 178 picture area; elsewhere they stand where the panel is
+// drawn, scaled with the picture.
 #pragma once
 
 #include <array>
@@ -35,8 +37,18 @@ inline constexpr std::array<PtzButton, 16> ptzButtons{{
     {"stop", 35, 36, 47, 48},
 }};
 
+// Where the table's picture area is: the buttons' own frame.
+inline constexpr int kPtzFrameWidth = 240, kPtzFrameHeight = 178;
+
+struct PtzArea {
+  int left, top, right, bottom;
+};
+// Button `index` in the window, for a picture shown at (x, y) with the given
+// size.
+PtzArea ptzButtonArea(size_t index, int x, int y, int width, int height);
+
 // The index of the first button whose window rectangle holds the point,
-// with the picture area starting at `pictureTop`; nothing elsewhere.
-std::optional<int> hitPtz(int x, int y, int pictureTop);
+// for a picture shown at (px, py) with the given size; nothing elsewhere.
+std::optional<int> hitPtz(int x, int y, int px, int py, int width, int height);
 
 }  // namespace zenta::viewer

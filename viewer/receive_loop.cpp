@@ -109,19 +109,29 @@ class Receiver {
     const std::string path =
         snapshotPath(state_.serverTitleCopy(), channel_.cameraNameCopy(), lastStamp_.data());
     channel_.snapshotPending = false;
+    const bool saved = writeSnapshot(path);
+    // The file's name in the status line for two seconds, or the failure.
+    std::u16string notice = saved ? u"Saved " : u"Snapshot not saved: ";
+    for (const char c : std::string_view(path).substr(path.rfind('\\') + 1))
+      notice.push_back(char16_t(static_cast<unsigned char>(c)));
+    display_.showNotice(notice, saved ? kStatusTextColour : kAlertColour, 2000);
+  }
+
+  bool writeSnapshot(const std::string& path) {
     const auto host = platform::hostPath(path);
-    if (!host) return;
+    if (!host) return false;
     if (channel_.scaledToFit && channel_.viewState == ViewState::Granted && havePlanes()) {
       // The canvas holds the picture scaled down: the file gets it whole,
       // converted afresh from the decoder's planes at its own size.
-      video::JpegSnapshotOfPicture(host->c_str(), planes_, pictureWidth_, pictureHeight_,
-                                   kSnapshotQuality);
-      return;
+      return video::JpegSnapshotOfPicture(host->c_str(), planes_, pictureWidth_, pictureHeight_,
+                                          kSnapshotQuality) == 1;
     }
     const int h = std::min<int>(channel_.shownHeight, video::kCanvasHeight);
-    video::JpegSnapshotWriter(
-        host->c_str(), channel_.picture + size_t(video::kCanvasHeight - h) * video::kCanvasStride,
-        video::kCanvasWidth, unsigned(channel_.shownWidth), unsigned(h), kSnapshotQuality);
+    return video::JpegSnapshotWriter(
+               host->c_str(),
+               channel_.picture + size_t(video::kCanvasHeight - h) * video::kCanvasStride,
+               video::kCanvasWidth, unsigned(channel_.shownWidth), unsigned(h),
+               kSnapshotQuality) == 1;
   }
 
   // Decodes the payload. A picture the decoder rejects changes nothing in

@@ -12,6 +12,7 @@
 using BOOL = int;
 using BYTE = uint8_t;
 using WORD = uint16_t;
+using SHORT = int16_t;
 using DWORD = uint32_t;
 using UINT = unsigned int;
 using LONG = int32_t;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/base/clipboard.h"
 #include "platform/controls/controls.h"
 #include "platform/controls/controls_api.h"
 #include "platform/gdi/gdi_api.h"
@@ -18,7 +19,8 @@ constexpr int kMargin = 2;
 struct EditState {
   std::u16string text;
   size_t caret = 0;
-  int scroll = 0;  // pixels of text scrolled out on the left
+  size_t anchor = 0;  // the other end of the selection (the caret's own place: none)
+  int scroll = 0;     // pixels of text scrolled out on the left
   size_t limit = 30000;
 };
 
@@ -63,6 +65,48 @@ void changed(HWND hwnd, EditState& s) {
   notifyParent(hwnd, EN_CHANGE);
 }
 
+size_t selectionStart(const EditState& s) {
+  return std::min(s.caret, s.anchor);
+}
+size_t selectionEnd(const EditState& s) {
+  return std::max(s.caret, s.anchor);
+}
+
+void collapse(EditState& s, size_t at) {
+  s.caret = s.anchor = at;
+}
+
+// Puts `insert` in place of the selection, as much of it as the limit and
+// the width allow; false (nothing changed) when none of it fits.
+bool replaceSelection(HWND hwnd, EditState& s, std::u16string_view insert) {
+  const size_t from = selectionStart(s), to = selectionEnd(s);
+  std::u16string kept = s.text.substr(0, from) + s.text.substr(to);
+  size_t count = std::min(insert.size(), s.limit > kept.size() ? s.limit - kept.size() : 0);
+  std::u16string next;
+  for (;; --count) {
+    next = kept;
+    next.insert(from, insert.substr(0, count));
+    if (fits(hwnd, next) || count == 0) break;
+  }
+  if (count == 0 && from == to) return false;
+  s.text = std::move(next);
+  collapse(s, from + count);
+  return true;
+}
+
+// What a paste may bring into a single line: the first line, printable
+// characters only.
+std::u16string pastable(std::u16string text) {
+  const size_t end = text.find_first_of(u"\r\n");
+  if (end != std::u16string::npos) text.resize(end);
+  std::erase_if(text, [](char16_t c) { return c < 0x20 || c == 0x7F; });
+  return text;
+}
+
+bool isPassword(HWND hwnd) {
+  return (DWORD(GetWindowLongW(hwnd, GWL_STYLE)) & ES_PASSWORD) != 0;
+}
+
 void paint(HWND hwnd, EditState& s) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(hwnd, &ps);
@@ -83,6 +127,19 @@ void paint(HWND hwnd, EditState& s) {
   SetBkMode(dc, TRANSPARENT);
   DrawTextW(dc, look.c_str() + first, int(look.size() - first), &text,
             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  if (s.anchor != s.caret) {
+    // The selection: light text on the highlight colour.
+    const size_t a = selectionStart(s), b = selectionEnd(s);
+    const int x0 = kMargin + widthOf(std::u16string_view(look).substr(0, a)) - s.scroll;
+    const int x1 = kMargin + widthOf(std::u16string_view(look).substr(0, b)) - s.scroll;
+    RECT band{std::max(x0, 1), 2, std::min<LONG>(x1, client.right - 1), client.bottom - 2};
+    HBRUSH highlight = CreateSolidBrush(GetSysColor(COLOR_HIGHLIGHT));
+    FillRect(dc, &band, highlight);
+    DeleteObject(highlight);
+    RECT selected{x0, 1, std::min<LONG>(x1 + 1, client.right - 1), client.bottom - 1};
+    SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+    DrawTextW(dc, look.c_str() + a, int(b - a), &selected, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  }
   if (GetFocus() == hwnd) {
     const int x = kMargin + widthOf(std::u16string_view(look).substr(0, s.caret)) - s.scroll;
     RECT caret{x, 3, x + 1, client.bottom - 3};
@@ -98,7 +155,7 @@ LRESULT editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       auto* state = new EditState;
       const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
       if (create->lpszName != nullptr) state->text = create->lpszName;
-      state->caret = state->text.size();
+      state->caret = state->anchor = state->text.size();
       SetWindowLongW(hwnd, 0, reinterpret_cast<LONG_PTR>(state));
       return 0;
     }
@@ -117,7 +174,7 @@ LRESULT editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETTEXT: {
       const auto* text = reinterpret_cast<LPCWSTR>(lParam);
       s->text = text == nullptr ? u"" : text;
-      s->caret = s->text.size();
+      collapse(*s, s->text.size());
       s->scroll = 0;
       changed(hwnd, *s);
       return TRUE;
@@ -134,60 +191,92 @@ LRESULT editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return LRESULT(s->text.size());
     case WM_CHAR: {
       const auto c = char16_t(wParam);
+      // Characters typed with Ctrl held are its shortcuts, taken as keys.
+      if (GetKeyState(VK_CONTROL) < 0) return 0;
       if (c == u'\b') {
-        if (s->caret == 0) return 0;
-        s->text.erase(--s->caret, 1);
+        if (s->anchor != s->caret) {
+          replaceSelection(hwnd, *s, u"");
+        } else {
+          if (s->caret == 0) return 0;
+          s->text.erase(--s->caret, 1);
+          s->anchor = s->caret;
+        }
         changed(hwnd, *s);
       } else if (c >= 0x20 && c != 0x7F) {
-        if (s->text.size() >= s->limit) return 0;
-        std::u16string next = s->text;
-        next.insert(s->caret, 1, c);
-        if (!fits(hwnd, next)) return 0;
-        s->text = std::move(next);
-        ++s->caret;
-        changed(hwnd, *s);
+        const char16_t one[1] = {c};
+        if (replaceSelection(hwnd, *s, std::u16string_view(one, 1))) changed(hwnd, *s);
       }
       return 0;
     }
-    case WM_KEYDOWN:
-      switch (wParam) {
-        case VK_DELETE:
-          if (s->caret < s->text.size()) {
-            s->text.erase(s->caret, 1);
-            changed(hwnd, *s);
-          }
+    case WM_KEYDOWN: {
+      const bool shift = GetKeyState(VK_SHIFT) < 0, control = GetKeyState(VK_CONTROL) < 0;
+      if (control && wParam == 'A') {
+        s->anchor = 0;
+        s->caret = s->text.size();
+      } else if ((control && wParam == 'V') || (shift && wParam == VK_INSERT)) {
+        return SendMessageW(hwnd, WM_PASTE, 0, 0);
+      } else if ((control && (wParam == 'C' || wParam == VK_INSERT)) ||
+                 (control && wParam == 'X')) {
+        if (s->anchor == s->caret || isPassword(hwnd)) return 0;
+        setClipboardText(s->text.substr(selectionStart(*s), selectionEnd(*s) - selectionStart(*s)));
+        if (wParam == 'X' && replaceSelection(hwnd, *s, u"")) changed(hwnd, *s);
+        return 0;
+      } else if (wParam == VK_DELETE) {
+        if (s->anchor != s->caret) {
+          replaceSelection(hwnd, *s, u"");
+        } else if (s->caret < s->text.size()) {
+          s->text.erase(s->caret, 1);
+        } else {
           return 0;
-        case VK_HOME:
-          s->caret = 0;
-          break;
-        case VK_END:
-          s->caret = s->text.size();
-          break;
-        case VK_LEFT:
-          s->caret -= s->caret > 0 ? 1 : 0;
-          break;
-        case VK_RIGHT:
-          s->caret += s->caret < s->text.size() ? 1 : 0;
-          break;
-        default:
-          return 0;
+        }
+        changed(hwnd, *s);
+        return 0;
+      } else if (wParam == VK_HOME || wParam == VK_END || wParam == VK_LEFT || wParam == VK_RIGHT) {
+        size_t to = s->caret;
+        if (wParam == VK_HOME) {
+          to = 0;
+        } else if (wParam == VK_END) {
+          to = s->text.size();
+        } else if (!shift && s->anchor != s->caret) {
+          // An arrow without Shift ends a selection at its side.
+          to = wParam == VK_LEFT ? selectionStart(*s) : selectionEnd(*s);
+        } else if (wParam == VK_LEFT) {
+          to -= to > 0 ? 1 : 0;
+        } else {
+          to += to < s->text.size() ? 1 : 0;
+        }
+        s->caret = to;
+        if (!shift) s->anchor = to;
+      } else {
+        return 0;
       }
       scrollToCaret(hwnd, *s);
       InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
+    }
+    case WM_PASTE: {
+      const std::u16string text = pastable(clipboardText());
+      if (!text.empty() && replaceSelection(hwnd, *s, text)) changed(hwnd, *s);
+      return 0;
+    }
     case EM_LIMITTEXT:
       s->limit = wParam == 0 ? 30000 : size_t(wParam);
       return 0;
     case EM_SETSEL: {
-      // A caret only: the end of the range given (-1: the end).
-      const auto end = intptr_t(lParam);
-      s->caret = end < 0 ? s->text.size() : std::min(size_t(end), s->text.size());
+      // From wParam to lParam, the caret at the end; -1 stands for the end
+      // of the text, a start of -1 for no selection.
+      const auto start = intptr_t(wParam), end = intptr_t(lParam);
+      const auto place = [&](intptr_t at) {
+        return at < 0 ? s->text.size() : std::min(size_t(at), s->text.size());
+      };
+      s->caret = place(end);
+      s->anchor = start < 0 ? s->caret : place(start);
       scrollToCaret(hwnd, *s);
       InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
     }
     case EM_GETSEL:
-      return MAKELPARAM(WORD(s->caret), WORD(s->caret));
+      return MAKELPARAM(WORD(selectionStart(*s)), WORD(selectionEnd(*s)));
     case WM_LBUTTONDOWN: {
       SetFocus(hwnd);
       const int x = int16_t(LOWORD(lParam)) - kMargin + s->scroll;
@@ -196,6 +285,7 @@ LRESULT editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       while (caret < look.size() && widthOf(std::u16string_view(look).substr(0, caret + 1)) <= x)
         ++caret;
       s->caret = caret;
+      if (GetKeyState(VK_SHIFT) >= 0) s->anchor = caret;
       InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
     }

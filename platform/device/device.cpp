@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -55,19 +56,20 @@ bool idle(int timeoutMs) {
   if (d.automation && d.automation->sending()) timeoutMs = std::min(timeoutMs, 2);
   while (servePeers())
     any = true;
+  // At most once a display refresh, and only what changed: changes that
+  // come sooner wait, gathered, for the next one.
   const auto sincePresent = Clock::now() - d.lastPresent;
-  if (takeScreenChanged()) {
-    if (sincePresent >= std::chrono::milliseconds(16)) {
-      Surface& s = screen();
-      {
-        std::lock_guard guard(s.lock());
-        d.backend->present(s);
-      }
+  const auto refresh = std::chrono::milliseconds(d.backend->refreshMs());
+  if (sincePresent >= refresh) {
+    if (RECT changed; takeScreenChanged(changed)) {
+      d.backend->present(screen(), changed);
       d.lastPresent = Clock::now();
-    } else {
-      markScreenChanged();  // at most 60 times a second
-      timeoutMs = std::min(timeoutMs, 16);
     }
+  } else {
+    timeoutMs = std::min<int>(
+        timeoutMs,
+        int(std::chrono::duration_cast<std::chrono::milliseconds>(refresh - sincePresent).count()) +
+            1);
   }
   any = d.backend->poll(any ? 0 : std::min(timeoutMs, 5)) || any;
   return any;
@@ -135,7 +137,7 @@ void startDevice(const DeviceOptions& options) {
   const bool haveDisplay =
       std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
   if (!options.headless && haveDisplay)
-    d->backend = openSdl(options.width, options.height, {options.zoom});
+    d->backend = openSdl(options.width, options.height, {options.zoom, options.placeFile});
   if (!d->backend) d->backend = openHeadless();
   if (!options.automation.empty())
     d->automation = std::make_unique<AutomationServer>(options.automation);
@@ -150,6 +152,27 @@ void stopDevice() {
   stopPeerService();
   setIdleHook(nullptr);
   device().reset();
+}
+
+namespace {
+
+std::function<int()>& displayLostHook() {
+  static std::function<int()> hook;
+  return hook;
+}
+
+}  // namespace
+
+void setDisplayLostHook(std::function<int()> hook) {
+  displayLostHook() = std::move(hook);
+}
+
+void displayLost() {
+  std::fputs("the connection to the display was lost\n", stderr);
+  const std::function<int()>& hook = displayLostHook();
+  const int code = hook ? hook() : 1;
+  std::fflush(nullptr);
+  std::_Exit(code);
 }
 
 const char* deviceBackendName() {

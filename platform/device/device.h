@@ -10,6 +10,7 @@
 //   --registry=FILE     the file that keeps the device registry
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace zenta::platform {
@@ -22,6 +23,9 @@ struct DeviceOptions {
   std::string automation;
   std::string deviceRoot;
   std::string registry;
+  // Where the desktop window's size and place are kept between runs; empty:
+  // they are not kept.
+  std::string placeFile;
 };
 
 // Removes the device options from argc/argv. False (with `error` set) for a
@@ -37,6 +41,10 @@ bool takeDeviceOptions(int& argc, char** argv, DeviceOptions& options, std::stri
 void registerSystemClasses();
 
 void startDevice(const DeviceOptions& options);
+// What to do when the window's display goes away (its X server ended): runs
+// on the UI thread, from wherever it was, and returns the exit code. The
+// process ends when it returns; without a hook it ends with code 1.
+void setDisplayLostHook(std::function<int()> hook);
 void stopDevice();
 const char* deviceBackendName();
 

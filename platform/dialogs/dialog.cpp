@@ -90,8 +90,8 @@ void moveFocus(HWND dialog, bool backwards) {
     index = backwards ? (index + n - 1) % n : (index + 1) % n;
     if (isTabStop(controls[index])) {
       SetFocus(controls[index]);
-      // An edit field reached with Tab takes its whole text (a caret at
-      // its end here); other controls ignore the message.
+      // An edit field reached with Tab selects its whole text, so typing
+      // replaces it; other controls ignore the message.
       SendMessageW(controls[index], EM_SETSEL, 0, -1);
       return;
     }

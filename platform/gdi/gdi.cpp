@@ -206,9 +206,29 @@ class SurfaceLocks {
   std::optional<std::scoped_lock<std::mutex, std::mutex>> two_;
 };
 
-// Runs `draw` with the DC locked and its surface locked.
+// Tells the display what a call on the screen may have changed: the part
+// of `area` (logical coordinates; everything without one) that the clip
+// lets through.
+void markChanged(const Target& t, const RECT* area) {
+  if (!t.onScreen || t.clip.empty()) return;
+  RECT bounds = t.clip.front();
+  for (const RECT& c : t.clip) {
+    bounds = RECT{std::min(bounds.left, c.left), std::min(bounds.top, c.top),
+                  std::max(bounds.right, c.right), std::max(bounds.bottom, c.bottom)};
+  }
+  if (area != nullptr) {
+    const RECT a{std::min(area->left, area->right), std::min(area->top, area->bottom),
+                 std::max(area->left, area->right), std::max(area->top, area->bottom)};
+    bounds = intersect(bounds, RECT{a.left + t.origin.x, a.top + t.origin.y, a.right + t.origin.x,
+                                    a.bottom + t.origin.y});
+  }
+  markScreenChanged(bounds);
+}
+
+// Runs `draw` with the DC locked and its surface locked; `area` bounds
+// what it may change, in the DC's coordinates.
 template <typename Draw>
-bool withTarget(HDC hdc, Draw draw) {
+bool withTarget(HDC hdc, Draw draw, const RECT* area = nullptr) {
   const auto dc = contexts().get(hdc);
   if (!dc) return false;
   std::lock_guard guard(dc->lock);
@@ -217,7 +237,7 @@ bool withTarget(HDC hdc, Draw draw) {
     SurfaceLocks locks(t.surface, nullptr);
     draw(*dc, t);
   }
-  if (t.onScreen) markScreenChanged();
+  markChanged(t, area);
   return true;
 }
 
@@ -368,7 +388,7 @@ namespace {
 
 // Runs `copy` with both DCs and both surfaces locked.
 template <typename Copy>
-BOOL withTwoTargets(HDC dstHandle, HDC srcHandle, Copy copy) {
+BOOL withTwoTargets(HDC dstHandle, HDC srcHandle, const RECT& area, Copy copy) {
   const auto dst = contexts().get(dstHandle);
   const auto src = contexts().get(srcHandle);
   if (!dst || !src) return FALSE;
@@ -385,7 +405,7 @@ BOOL withTwoTargets(HDC dstHandle, HDC srcHandle, Copy copy) {
     SurfaceLocks locks(d.surface, s.surface);
     copy(d, s);
   }
-  if (d.onScreen) markScreenChanged();
+  markChanged(d, &area);
   return TRUE;
 }
 
@@ -393,7 +413,7 @@ BOOL withTwoTargets(HDC dstHandle, HDC srcHandle, Copy copy) {
 
 BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop) {
   if (rop != SRCCOPY && rop != SRCPAINT) return FALSE;
-  return withTwoTargets(dst, src, [&](Target& d, Target& s) {
+  return withTwoTargets(dst, src, RECT{x, y, x + width, y + height}, [&](Target& d, Target& s) {
     blit(*d.surface, x + d.origin.x, y + d.origin.y, width, height, *s.surface, srcX + s.origin.x,
          srcY + s.origin.y, rop, d.clip);
   });
@@ -402,7 +422,7 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
 BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY,
                 int srcWidth, int srcHeight, DWORD rop) {
   if (rop != SRCCOPY && rop != SRCPAINT) return FALSE;
-  return withTwoTargets(dst, src, [&](Target& d, Target& s) {
+  return withTwoTargets(dst, src, RECT{x, y, x + width, y + height}, [&](Target& d, Target& s) {
     stretchBlit(*d.surface, x + d.origin.x, y + d.origin.y, width, height, *s.surface,
                 srcX + s.origin.x, srcY + s.origin.y, srcWidth, srcHeight, rop, d.clip);
   });
@@ -414,19 +434,22 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   if (!object || object->kind != Kind::Brush) return 0;
   const auto* b = static_cast<BrushObject*>(object.get());
   if (b->hollow) return 1;
-  return withTarget(hdc,
-                    [&](DeviceContext&, Target& t) {
-                      fillRect(*t.surface, offset(*rect, t.origin), b->colour, t.clip);
-                    })
+  return withTarget(
+             hdc,
+             [&](DeviceContext&, Target& t) {
+               fillRect(*t.surface, offset(*rect, t.origin), b->colour, t.clip);
+             },
+             rect)
              ? 1
              : 0;
 }
 
 BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
+  const RECT area{left, top, right, bottom};
   return withTarget(
              hdc,
              [&](DeviceContext& dc, Target& t) {
-               const RECT r = offset(RECT{left, top, right, bottom}, t.origin);
+               const RECT r = offset(area, t.origin);
                const auto* pen = static_cast<PenObject*>(dc.pen.get());
                const auto* brush = static_cast<BrushObject*>(dc.brush.get());
                const int w = pen->none ? 0 : pen->width;
@@ -443,37 +466,46 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
                  fillRect(*t.surface, RECT{r.right - w, r.top + w, r.right, r.bottom - w},
                           pen->colour, t.clip);
                }
-             })
+             },
+             &area)
              ? TRUE
              : FALSE;
 }
 
 COLORREF SetPixel(HDC hdc, int x, int y, COLORREF colour) {
   COLORREF result = CLR_INVALID;
-  withTarget(hdc, [&](DeviceContext&, Target& t) {
-    const int sx = x + t.origin.x, sy = y + t.origin.y;
-    for (const RECT& c : t.clip) {
-      if (sx >= c.left && sx < c.right && sy >= c.top && sy < c.bottom) {
-        t.surface->setPixel(sx, sy, colour);
-        result = t.surface->pixel(sx, sy);
-        return;
-      }
-    }
-  });
+  const RECT area{x, y, x + 1, y + 1};
+  withTarget(
+      hdc,
+      [&](DeviceContext&, Target& t) {
+        const int sx = x + t.origin.x, sy = y + t.origin.y;
+        for (const RECT& c : t.clip) {
+          if (sx >= c.left && sx < c.right && sy >= c.top && sy < c.bottom) {
+            t.surface->setPixel(sx, sy, colour);
+            result = t.surface->pixel(sx, sy);
+            return;
+          }
+        }
+      },
+      &area);
   return result;
 }
 
 COLORREF GetPixel(HDC hdc, int x, int y) {
   COLORREF result = CLR_INVALID;
-  withTarget(hdc, [&](DeviceContext&, Target& t) {
-    const int sx = x + t.origin.x, sy = y + t.origin.y;
-    for (const RECT& c : t.clip) {
-      if (sx >= c.left && sx < c.right && sy >= c.top && sy < c.bottom) {
-        result = t.surface->pixel(sx, sy);
-        return;
-      }
-    }
-  });
+  const RECT nothing{0, 0, 0, 0};  // reading changes nothing
+  withTarget(
+      hdc,
+      [&](DeviceContext&, Target& t) {
+        const int sx = x + t.origin.x, sy = y + t.origin.y;
+        for (const RECT& c : t.clip) {
+          if (sx >= c.left && sx < c.right && sy >= c.top && sy < c.bottom) {
+            result = t.surface->pixel(sx, sy);
+            return;
+          }
+        }
+      },
+      &nothing);
   return result;
 }
 
@@ -519,17 +551,25 @@ int DrawTextW(HDC hdc, LPCWSTR text, int count, RECT* rect, UINT format) {
   if (rect == nullptr) return 0;
   const std::u16string_view view = textView(text, count);
   int height = 0;
-  const bool ok = withTarget(hdc, [&](DeviceContext& dc, Target& t) {
-    const auto* font = static_cast<FontObject*>(dc.font.get());
-    const TextStyle style{font->pixelSize, dc.text, dc.background, dc.mode == OPAQUE};
-    RECT r = offset(*rect, t.origin);
-    height =
-        layoutText((format & DT_CALCRECT) ? nullptr : t.surface, view, r, format, style, t.clip);
-    if (format & DT_CALCRECT) {
-      rect->right = rect->left + (r.right - r.left);
-      rect->bottom = rect->top + (r.bottom - r.top);
-    }
-  });
+  // Text stays inside its rectangle unless told otherwise; measuring
+  // changes nothing.
+  const RECT nothing{0, 0, 0, 0};
+  const RECT bounds = *rect;
+  const RECT* area = (format & DT_CALCRECT) ? &nothing : (format & DT_NOCLIP) ? nullptr : &bounds;
+  const bool ok = withTarget(
+      hdc,
+      [&](DeviceContext& dc, Target& t) {
+        const auto* font = static_cast<FontObject*>(dc.font.get());
+        const TextStyle style{font->pixelSize, dc.text, dc.background, dc.mode == OPAQUE};
+        RECT r = offset(*rect, t.origin);
+        height = layoutText((format & DT_CALCRECT) ? nullptr : t.surface, view, r, format, style,
+                            t.clip);
+        if (format & DT_CALCRECT) {
+          rect->right = rect->left + (r.right - r.left);
+          rect->bottom = rect->top + (r.bottom - r.top);
+        }
+      },
+      area);
   return ok ? height : 0;
 }
 

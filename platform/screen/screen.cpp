@@ -1,6 +1,7 @@
 #include "platform/screen/screen.h"
 #include "platform/base/types.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -12,6 +13,10 @@ namespace {
 std::mutex stateLock;
 std::unique_ptr<Surface> screenSurface;
 std::atomic<bool> changed{false};
+// The bounds of the changes not yet taken; guarded by damageLock.
+std::mutex damageLock;
+RECT damage{0, 0, 0, 0};
+
 int reservedTop = kTaskBarHeight;
 int reservedBottom = 0;
 IdleHook idleHook;
@@ -32,10 +37,40 @@ Surface& screen() {
 }
 
 void markScreenChanged() {
+  markScreenChanged(RECT{0, 0, 1 << 20, 1 << 20});
+}
+
+void markScreenChanged(const RECT& area) {
+  if (area.left >= area.right || area.top >= area.bottom) return;
+  {
+    std::lock_guard guard(damageLock);
+    if (damage.left >= damage.right) {
+      damage = area;
+    } else {
+      damage = RECT{std::min(damage.left, area.left), std::min(damage.top, area.top),
+                    std::max(damage.right, area.right), std::max(damage.bottom, area.bottom)};
+    }
+  }
   changed.store(true, std::memory_order_release);
 }
+
 bool takeScreenChanged() {
-  return changed.exchange(false, std::memory_order_acq_rel);
+  RECT ignored;
+  return takeScreenChanged(ignored);
+}
+
+bool takeScreenChanged(RECT& changedArea) {
+  if (!changed.exchange(false, std::memory_order_acq_rel)) {
+    changedArea = RECT{0, 0, 0, 0};
+    return false;
+  }
+  const Surface& s = screen();
+  std::lock_guard guard(damageLock);
+  changedArea =
+      RECT{std::max<LONG>(0, damage.left), std::max<LONG>(0, damage.top),
+           std::min<LONG>(s.width(), damage.right), std::min<LONG>(s.height(), damage.bottom)};
+  damage = RECT{0, 0, 0, 0};
+  return changedArea.left < changedArea.right && changedArea.top < changedArea.bottom;
 }
 
 void setReservedBands(int top, int bottom) {

@@ -18,10 +18,15 @@ namespace zenta::platform {
 void configureScreen(int width, int height);
 
 Surface& screen();
-// Drawing on the screen marks it changed; the display presents it later.
+// Drawing on the screen marks what it changed (the whole screen without a
+// rectangle); the display presents it later.
 void markScreenChanged();
+void markScreenChanged(const RECT& area);
 // True once per batch of changes.
 bool takeScreenChanged();
+// The same, with the bounds of everything changed since the last call
+// (clipped to the screen; empty when nothing changed).
+bool takeScreenChanged(RECT& changedArea);
 
 // The bands across the top and bottom of the screen that the shell's bars
 // take (the task bar's at the start); the rest is the work area, where

@@ -24,6 +24,7 @@ constexpr int kButtonWidth = 26;
 struct MenuButton {
   int image;
   UINT command;
+  bool checked = false;
 };
 
 struct MenuBar {
@@ -80,6 +81,15 @@ void paintMenuBar(HWND hwnd) {
     if (int(i) == bar.pressed) {
       RECT r{x, 0, x + kButtonWidth, client.bottom};
       FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    } else if (bar.buttons[i].checked) {
+      // Held down: a sunken face, dark above and left, light below and right.
+      RECT face{x + 1, 1, x + kButtonWidth - 1, client.bottom - 1};
+      FillRect(dc, &face, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
+      SelectObject(dc, GetStockObject(BLACK_PEN));
+      SelectObject(dc, GetStockObject(NULL_BRUSH));
+      Rectangle(dc, x + 1, 1, x + kButtonWidth - 1, client.bottom - 1);
+      RECT light{x + 2, client.bottom - 3, x + kButtonWidth - 2, client.bottom - 2};
+      FillRect(dc, &light, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     }
     if (bar.images == nullptr) continue;
     // Button images keep the standard button face, silver, where the bar's
@@ -132,6 +142,23 @@ LRESULT menuBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
                      reinterpret_cast<LPARAM>(hwnd));
       return 0;
     }
+    case TB_CHECKBUTTON:
+    case TB_ISBUTTONCHECKED: {
+      bool found = false, checked = false;
+      {
+        std::lock_guard guard(barsLock);
+        if (MenuBar* bar = barOf(hwnd)) {
+          for (MenuButton& b : bar->buttons) {
+            if (b.command != UINT(wParam)) continue;
+            if (message == TB_CHECKBUTTON) b.checked = lParam != 0;
+            found = true;
+            checked = b.checked;
+          }
+        }
+      }
+      if (message == TB_CHECKBUTTON && found) InvalidateRect(hwnd, nullptr, FALSE);
+      return message == TB_CHECKBUTTON ? LRESULT(found) : LRESULT(checked);
+    }
     case WM_DESTROY: {
       {
         std::lock_guard guard(barsLock);
@@ -177,7 +204,7 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
   bar.background = info->clrBk;
   for (size_t i = 0; i < words[1]; ++i) {
     const uint16_t* b = words + 2 + 7 * i;
-    bar.buttons.push_back(MenuButton{b[0], b[1]});
+    bar.buttons.push_back(MenuButton{b[0], b[1], false});
   }
   if (info->nBmpId != 0)
     bar.images = LoadBitmapW(info->hInstRes, MAKEINTRESOURCEW(uintptr_t(info->nBmpId)));

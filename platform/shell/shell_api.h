@@ -17,6 +17,10 @@ struct SHMENUBARINFO {
   COLORREF clrBk;
 };
 BOOL SHCreateMenuBar(SHMENUBARINFO* info);
+// Sent to a menu bar: wParam a button's command, lParam nonzero to show it
+// held down (a mode that is on), zero to let it up. TB_ISBUTTONCHECKED
+// answers whether it is held.
+inline constexpr UINT TB_CHECKBUTTON = 0x0402, TB_ISBUTTONCHECKED = 0x040A;
 BOOL CommandBar_Show(HWND bar, BOOL show);
 inline constexpr DWORD SHFS_SHOWTASKBAR = 0x1, SHFS_HIDETASKBAR = 0x2, SHFS_SHOWSIPBUTTON = 0x4,
                        SHFS_HIDESIPBUTTON = 0x8, SHFS_SHOWSTARTICON = 0x10,

@@ -1,6 +1,8 @@
 // Stylus and keyboard input: delivered as posted messages to the window
 // under the stylus (or holding the capture) and to the focus.
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <mutex>
 
 #include "platform/gdi/dc.h"
@@ -58,9 +60,13 @@ void injectStylus(StylusAction action, int x, int y) {
     Window* w = s.capture != nullptr ? s.capture : windowAt(s, POINT{x, y});
     if (w == nullptr || (s.capture == nullptr && disabledOrUnder(w))) return;
     const POINT origin = s.clientOrigin(w);
-    const UINT message = action == StylusAction::Down ? WM_LBUTTONDOWN
-                         : action == StylusAction::Up ? WM_LBUTTONUP
-                                                      : WM_MOUSEMOVE;
+    const bool doubleClick = action == StylusAction::DoubleDown && w->cls != nullptr &&
+                             (w->cls->wc.style & CS_DBLCLKS) != 0;
+    if (action == StylusAction::DoubleDown) action = StylusAction::Down;
+    const UINT message = doubleClick                    ? WM_LBUTTONDBLCLK
+                         : action == StylusAction::Down ? WM_LBUTTONDOWN
+                         : action == StylusAction::Up   ? WM_LBUTTONUP
+                                                        : WM_MOUSEMOVE;
     const WPARAM keys = action == StylusAction::Up ? 0 : MK_LBUTTON;
     target = handleOf(w);
     msg = MSG{target,        message,
@@ -98,6 +104,28 @@ void postToKeyboardWindow(UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+namespace {
+
+std::array<std::atomic<bool>, 256> keysDown{};
+
+}  // namespace
+
+bool keyDown(int virtualKey) {
+  return virtualKey >= 0 && virtualKey < int(keysDown.size()) &&
+         keysDown[size_t(virtualKey)].load(std::memory_order_relaxed);
+}
+
+void injectWheel(int notches) {
+  if (notches == 0) return;
+  const auto delta = WORD(int16_t(std::clamp(notches, -200, 200) * WHEEL_DELTA));
+  postToKeyboardWindow(WM_MOUSEWHEEL, WPARAM(delta) << 16, 0);
+}
+
+void keyMessageTaken(const MSG& msg) {
+  if ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && msg.wParam < keysDown.size())
+    keysDown[msg.wParam].store(msg.message == WM_KEYDOWN, std::memory_order_relaxed);
+}
+
 void injectKey(UINT virtualKey, bool down) {
   postToKeyboardWindow(down ? WM_KEYDOWN : WM_KEYUP, virtualKey, down ? 1 : LPARAM(0xC0000001));
 }
@@ -107,3 +135,7 @@ void injectChar(char16_t character) {
 }
 
 }  // namespace zenta::platform
+
+SHORT GetKeyState(int virtualKey) {
+  return zenta::platform::keyDown(virtualKey) ? SHORT(-0x8000) : SHORT(0);
+}

@@ -124,7 +124,10 @@ bool takeMessage(MSG* msg, HWND filter, UINT first, UINT last, bool remove) {
     for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
       if (!matches(*it, filter, first, last)) continue;
       *msg = *it;
-      if (remove) q.posted.erase(it);
+      if (remove) {
+        q.posted.erase(it);
+        keyMessageTaken(*msg);
+      }
       return true;
     }
     if (q.quit) {

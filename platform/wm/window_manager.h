@@ -35,9 +35,20 @@ bool windowThread(HWND hwnd, std::thread::id& thread);
 
 // Stylus and keyboard input, in screen coordinates, delivered as posted
 // messages to the window that gets them.
-enum class StylusAction { Down, Move, Up };
+// DoubleDown is the second press of a double click: windows whose class
+// asks for double clicks get WM_LBUTTONDBLCLK for it, others a press.
+enum class StylusAction { Down, Move, Up, DoubleDown };
 void injectStylus(StylusAction action, int x, int y);
 void injectKey(UINT virtualKey, bool down);
+// A key message taken from a queue: GetKeyState answers as of the last
+// key message taken, so a key reads its modifiers as they were when it
+// was pressed.
+void keyMessageTaken(const MSG& msg);
+// A turn of the mouse wheel (notches, away from the user positive): to the
+// focus, or the active window without one.
+void injectWheel(int notches);
+// Whether a key is down, as the key messages taken last left it.
+bool keyDown(int virtualKey);
 void injectChar(char16_t character);
 
 // Wakes the thread's message loop (a window of it became invalid, a message

@@ -16,7 +16,9 @@ inline constexpr UINT WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002,
                       WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_CHAR = 0x0102,
                       WM_INITDIALOG = 0x0110, WM_COMMAND = 0x0111, WM_TIMER = 0x0113,
                       WM_MOUSEMOVE = 0x0200, WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202,
-                      WM_LBUTTONDBLCLK = 0x0203, WM_USER = 0x0400;
+                      WM_LBUTTONDBLCLK = 0x0203, WM_MOUSEWHEEL = 0x020A, WM_PASTE = 0x0302,
+                      WM_COPY = 0x0301, WM_USER = 0x0400;
+inline constexpr int WHEEL_DELTA = 120;
 inline constexpr UINT PM_NOREMOVE = 0, PM_REMOVE = 1;
 inline constexpr WPARAM MK_LBUTTON = 1;
 
@@ -118,6 +120,12 @@ HDC GetDC(HWND hwnd);
 int ReleaseDC(HWND hwnd, HDC hdc);
 
 // Keys.
+// Letters and digits are their upper-case characters ('A', '0').
 inline constexpr UINT VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10,
-                      VK_ESCAPE = 0x1B, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26,
-                      VK_RIGHT = 0x27, VK_DOWN = 0x28, VK_DELETE = 0x2E;
+                      VK_CONTROL = 0x11, VK_MENU = 0x12, VK_ESCAPE = 0x1B, VK_SPACE = 0x20,
+                      VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
+                      VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
+                      VK_INSERT = 0x2D, VK_DELETE = 0x2E, VK_F1 = 0x70, VK_F12 = 0x7B,
+                      VK_ADD = 0x6B, VK_SUBTRACT = 0x6D;
+// The high bit is set while the key is down.
+SHORT GetKeyState(int virtualKey);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/clipboard.h"
 #include "platform/device/device.h"
 #include "platform/dialogs/dialog_template.h"
 #include "platform/screen/screen.h"
@@ -224,7 +225,8 @@ TEST_F(Dialogs, TypingTabbingAndTheKeysThatEndIt) {
       [&](HWND dialog) {
         EXPECT_EQ(GetFocus(), GetDlgItem(dialog, kName));
         SendDlgItemMessageW(dialog, kName, EM_LIMITTEXT, 7, 0);
-        type(u"123");  // only one more fits the limit
+        injectKey(VK_END, true);  // Tab selected it all; typing would replace it
+        type(u"123");             // only one more fits the limit
       },
       [&](HWND dialog) {
         EXPECT_EQ(text(dialog, kName), u">admin1");
@@ -239,6 +241,51 @@ TEST_F(Dialogs, TypingTabbingAndTheKeysThatEndIt) {
   Script again;
   script = &again;
   again.steps = {[](HWND) { injectKey(VK_ESCAPE, true); }};
+  EXPECT_EQ(DialogBoxIndirectParamW(nullptr, t.get(), owner, testProc, 0), 200);
+}
+
+TEST_F(Dialogs, SelectionClipboardAndShortcuts) {
+  const auto chord = [](UINT modifier, UINT key) {
+    injectKey(modifier, true);
+    injectKey(key, true);
+    injectKey(key, false);
+    injectKey(modifier, false);
+  };
+  zenta::platform::setClipboardText(u"10.0.0.7:8080\nsecond line");
+  s.steps = {
+      [&](HWND dialog) { tap(centre(GetDlgItem(dialog, kName))); },
+      [&](HWND) {
+        type(u"old name");
+        chord(VK_SHIFT, VK_HOME);  // the whole text selected
+      },
+      [&](HWND) { type(u"x"); },  // replaces the selection
+      [&](HWND dialog) {
+        EXPECT_EQ(text(dialog, kName), u"x");
+        chord(VK_CONTROL, 'V');  // the first line only
+      },
+      [&](HWND dialog) {
+        EXPECT_EQ(text(dialog, kName), u"x10.0.0.7:8080");
+        chord(VK_CONTROL, 'A');
+        chord(VK_CONTROL, 'V');  // over all of it
+      },
+      [&](HWND dialog) {
+        EXPECT_EQ(text(dialog, kName), u"10.0.0.7:8080");
+        injectKey(VK_HOME, true);
+        injectKey(VK_SHIFT, true);
+        for (int i = 0; i < 8; ++i)
+          injectKey(VK_RIGHT, true);
+        injectKey(VK_SHIFT, false);
+        chord(VK_CONTROL, 'C');
+        injectKey(VK_END, true);
+        injectChar(u'\b');  // no selection after End: one character
+      },
+      [&](HWND dialog) {
+        EXPECT_EQ(text(dialog, kName), u"10.0.0.7:808");
+        EXPECT_EQ(zenta::platform::clipboardText(), u"10.0.0.7");
+        injectKey(VK_ESCAPE, true);
+      },
+  };
+  const auto t = hostTemplate();
   EXPECT_EQ(DialogBoxIndirectParamW(nullptr, t.get(), owner, testProc, 0), 200);
 }
 

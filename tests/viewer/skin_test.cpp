@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <array>
 
 #include <cstdlib>
 #include <cstring>
@@ -80,21 +81,41 @@ TEST(SkinHit, LeftAndTopEdgesInsideRightAndBottomOutside) {
 
 TEST(PtzButtons, TheTableAndItsEdges) {
   const int top = 46;
-  EXPECT_EQ(hitPtz(127, top + 21, top), 0);  // "up"
-  EXPECT_EQ(hitPtz(128, top + 21, top), std::nullopt);
-  EXPECT_EQ(ptzButtons[*hitPtz(78 + 40, top + 40, top)].word, "stop");
-  EXPECT_EQ(ptzButtons[*hitPtz(78 + 40, top + 125, top)].word, "zoomstop");
+  const auto tallHit = [&](int x, int y) { return hitPtz(x, y, 0, top, 240, 178); };
+  EXPECT_EQ(tallHit(127, top + 21), 0);  // "up"
+  EXPECT_EQ(tallHit(128, top + 21), std::nullopt);
+  EXPECT_EQ(ptzButtons[*tallHit(78 + 40, top + 40)].word, "stop");
+  EXPECT_EQ(ptzButtons[*tallHit(78 + 40, top + 125)].word, "zoomstop");
   // Every button is hit at its top-left corner and at no point past its
   // right or bottom edge; no two buttons overlap.
   for (size_t i = 0; i < ptzButtons.size(); ++i) {
     const PtzButton& b = ptzButtons[i];
-    EXPECT_EQ(hitPtz(b.left + 78, top + b.top, top), int(i)) << b.word;
-    EXPECT_NE(hitPtz(b.right + 78, top + b.top, top), std::optional<int>(int(i))) << b.word;
-    EXPECT_NE(hitPtz(b.left + 78, top + b.bottom, top), std::optional<int>(int(i))) << b.word;
+    EXPECT_EQ(tallHit(b.left + 78, top + b.top), int(i)) << b.word;
+    EXPECT_NE(tallHit(b.right + 78, top + b.top), std::optional<int>(int(i))) << b.word;
+    EXPECT_NE(tallHit(b.left + 78, top + b.bottom), std::optional<int>(int(i))) << b.word;
     for (size_t j = i + 1; j < ptzButtons.size(); ++j) {
       const PtzButton& c = ptzButtons[j];
       EXPECT_FALSE(b.left < c.right && c.left < b.right && b.top < c.bottom && c.top < b.bottom)
           << b.word << " and " << c.word;
+    }
+  }
+}
+
+TEST(PtzButtons, FollowThePanelWhereverThePictureStands) {
+  // The panel is drawn from 202/640 of the picture's width, 118/320 of it
+  // wide, over its whole height: every button lies inside it for any place
+  // of the picture, and still hits at its own middle.
+  for (const auto& [x, y, w, h] : {std::array{0, 22, 256, 192}, std::array{10, 30, 300, 150},
+                                   std::array{0, 46, 240, 178}, std::array{5, 0, 640, 480}}) {
+    const int panelLeft = x + w * 202 / 640, panelRight = panelLeft + w * 118 / 320;
+    for (size_t i = 0; i < ptzButtons.size(); ++i) {
+      const PtzArea a = ptzButtonArea(i, x, y, w, h);
+      EXPECT_GE(a.left, panelLeft - w / 80) << ptzButtons[i].word;
+      EXPECT_LE(a.right, panelRight + w / 80) << ptzButtons[i].word;
+      EXPECT_GE(a.top, y);
+      EXPECT_LE(a.bottom, y + h);
+      EXPECT_EQ(hitPtz((a.left + a.right) / 2, (a.top + a.bottom) / 2, x, y, w, h), int(i))
+          << ptzButtons[i].word << " at " << w << "x" << h;
     }
   }
 }

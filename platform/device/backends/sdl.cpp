@@ -1,12 +1,23 @@
-// The SDL2 back end: a desktop window showing the device screen at an
-// integer zoom. The left mouse button is the stylus; keys go to the focused
+// The SDL2 back end: a desktop window that shows the device screen as large
+// as fits, with its shape kept (bars beside it), sharp at whole multiples and
+// smooth between them. The window can be resized, maximised and made full
+// screen (F11); its size and place are kept between runs. The left mouse
+// button is the stylus, the wheel turns to the focus, keys go to the focused
 // window; closing the desktop window closes the foreground window.
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
+#include <mutex>
+#include <vector>
 
+#include "platform/base/clipboard.h"
 #include "platform/base/text.h"
 #include "platform/device/backends/backend.h"
+#include "platform/device/backends/screen_fit.h"
+#include "platform/device/backends/window_scaler.h"
+#include "platform/device/backends/window_state.h"
+#include "platform/screen/screen.h"
 #include "platform/wm/window_manager.h"
 #include "platform/wm/wm_api.h"
 
@@ -15,57 +26,150 @@ namespace zenta::platform {
 namespace {
 
 UINT virtualKey(SDL_Keycode key) {
+  if (key >= SDLK_a && key <= SDLK_z) return UINT('A' + (key - SDLK_a));
+  if (key >= SDLK_0 && key <= SDLK_9) return UINT('0' + (key - SDLK_0));
+  if (key >= SDLK_F1 && key <= SDLK_F12) return VK_F1 + UINT(key - SDLK_F1);
   switch (key) {
     case SDLK_BACKSPACE:
-      return 0x08;
+      return VK_BACK;
     case SDLK_TAB:
-      return 0x09;
+      return VK_TAB;
     case SDLK_RETURN:
-      return 0x0D;
+    case SDLK_KP_ENTER:
+      return VK_RETURN;
     case SDLK_ESCAPE:
-      return 0x1B;
+      return VK_ESCAPE;
+    case SDLK_SPACE:
+      return VK_SPACE;
+    case SDLK_PAGEUP:
+      return VK_PRIOR;
+    case SDLK_PAGEDOWN:
+      return VK_NEXT;
     case SDLK_END:
-      return 0x23;
+      return VK_END;
     case SDLK_HOME:
-      return 0x24;
+      return VK_HOME;
     case SDLK_LEFT:
-      return 0x25;
+      return VK_LEFT;
     case SDLK_UP:
-      return 0x26;
+      return VK_UP;
     case SDLK_RIGHT:
-      return 0x27;
+      return VK_RIGHT;
     case SDLK_DOWN:
-      return 0x28;
+      return VK_DOWN;
+    case SDLK_INSERT:
+      return VK_INSERT;
     case SDLK_DELETE:
-      return 0x2E;
+      return VK_DELETE;
+    case SDLK_PLUS:
+    case SDLK_KP_PLUS:
+    case SDLK_EQUALS:
+      return VK_ADD;
+    case SDLK_MINUS:
+    case SDLK_KP_MINUS:
+      return VK_SUBTRACT;
     case SDLK_LSHIFT:
     case SDLK_RSHIFT:
-      return 0x10;
+      return VK_SHIFT;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL:
+      return VK_CONTROL;
+    case SDLK_LALT:
+    case SDLK_RALT:
+      return VK_MENU;
     default:
       return 0;
   }
 }
 
+// Xlib ends the process from its I/O error handler when the X server goes
+// away; this one ends it the device's way instead.
+int onXConnectionLost(void*) {
+  displayLost();
+}
+
+void watchXConnection() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || std::string_view(driver) != "x11") return;
+  void* x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+  if (x11 == nullptr) return;
+  using Handler = int (*)(void*);
+  using SetHandler = Handler (*)(Handler);
+  if (auto set = reinterpret_cast<SetHandler>(dlsym(x11, "XSetIOErrorHandler")); set != nullptr)
+    set(onXConnectionLost);
+  dlclose(x11);  // SDL holds its own reference
+}
+
 class Sdl final : public Backend {
  public:
-  Sdl(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* texture, int zoom)
-      : window_(window), renderer_(renderer), texture_(texture), zoom_(zoom) {
+  Sdl(SDL_Window* window, int width, int height, std::string placeFile)
+      : window_(window), width_(width), height_(height), placeFile_(std::move(placeFile)) {
     SDL_StartTextInput();
+    rememberPlace();
+    refreshMs_ = 16;
+    SDL_DisplayMode mode;
+    if (SDL_GetWindowDisplayMode(window_, &mode) == 0 && mode.refresh_rate >= 24)
+      refreshMs_ = std::max(1, 1000 / mode.refresh_rate);
+    setClipboardAccess(ClipboardAccess{
+        [] {
+          char* text = SDL_GetClipboardText();
+          std::u16string result = text != nullptr ? fromUtf8(text) : std::u16string();
+          SDL_free(text);
+          return result;
+        },
+        [](const std::u16string& text) { SDL_SetClipboardText(toUtf8(text).c_str()); }});
   }
   ~Sdl() override {
-    SDL_DestroyTexture(texture_);
-    SDL_DestroyRenderer(renderer_);
+    setClipboardAccess({});
+    if (!placeFile_.empty() && place_.width > 0) {
+      place_.maximised = maximised_;
+      writeWindowPlace(placeFile_, place_);
+    }
+    if (shadow_ != nullptr) SDL_FreeSurface(shadow_);
     SDL_DestroyWindow(window_);
     // SDL_Quit also ends what SDL started beside the video (its D-Bus link).
     SDL_Quit();
   }
   const char* name() const override { return "sdl"; }
+  int refreshMs() const override { return refreshMs_; }
 
-  void present(const Surface& screen) override {
-    SDL_UpdateTexture(texture_, nullptr, const_cast<Surface&>(screen).bits(), int(screen.stride()));
-    SDL_RenderClear(renderer_);
-    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-    SDL_RenderPresent(renderer_);
+  void present(const Surface& screen, const RECT& changed) override {
+    RECT area = changed;
+    if (surface_ == nullptr) {
+      surface_ = SDL_GetWindowSurface(window_);
+      if (surface_ == nullptr) return;
+      fit_ = fitScreen(surface_->w, surface_->h, width_, height_);
+      direct_ = surface_->format->BytesPerPixel == 4 && surface_->format->Rmask == 0xFF0000 &&
+                surface_->format->Gmask == 0x00FF00 && surface_->format->Bmask == 0x0000FF;
+      if (shadow_ != nullptr) SDL_FreeSurface(shadow_);
+      shadow_ = direct_ ? nullptr
+                        : SDL_CreateRGBSurfaceWithFormat(0, surface_->w, surface_->h, 32,
+                                                         SDL_PIXELFORMAT_RGB888);
+      if (!direct_ && shadow_ == nullptr) return;
+      SDL_Surface* target = direct_ ? surface_ : shadow_;
+      lockTarget(target);
+      fillBars(fit_, surface_->w, surface_->h, static_cast<uint32_t*>(target->pixels),
+               target->pitch / 4, 0);
+      unlockTarget(target);
+      area = RECT{0, 0, width_, height_};
+      whole_ = true;
+    }
+    SDL_Surface* target = direct_ ? surface_ : shadow_;
+    RECT drawn;
+    lockTarget(target);
+    {
+      std::lock_guard guard(screen.lock());
+      drawn = scaleToWindow(screen, area, fit_, static_cast<uint32_t*>(target->pixels),
+                            target->pitch / 4);
+    }
+    unlockTarget(target);
+    if (whole_) drawn = RECT{0, 0, surface_->w, surface_->h};
+    whole_ = false;
+    if (drawn.left >= drawn.right || drawn.top >= drawn.bottom) return;
+    SDL_Rect r{int(drawn.left), int(drawn.top), int(drawn.right - drawn.left),
+               int(drawn.bottom - drawn.top)};
+    if (!direct_) SDL_BlitSurface(shadow_, &r, surface_, &r);
+    SDL_UpdateWindowSurfaceRects(window_, &r, 1);
   }
 
   bool poll(int timeoutMs) override {
@@ -80,28 +184,95 @@ class Sdl final : public Backend {
   }
 
  private:
+  static void lockTarget(SDL_Surface* s) {
+    if (SDL_MUSTLOCK(s)) SDL_LockSurface(s);
+  }
+  static void unlockTarget(SDL_Surface* s) {
+    if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+  }
+
+  // The window's pixels must be drawn anew: its size changed or it was
+  // uncovered.
+  void redrawWhole() {
+    surface_ = nullptr;
+    markScreenChanged();
+  }
+
+  // The size and place to keep: those of the window as it stands when it is
+  // neither full screen nor maximised.
+  void rememberPlace() {
+    const Uint32 flags = SDL_GetWindowFlags(window_);
+    if (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) return;
+    maximised_ = (flags & SDL_WINDOW_MAXIMIZED) != 0;
+    if (maximised_) return;
+    SDL_GetWindowPosition(window_, &place_.x, &place_.y);
+    SDL_GetWindowSize(window_, &place_.width, &place_.height);
+  }
+
+  bool toDevice(int x, int y, POINT& device) const { return windowToDevice(fit_, x, y, device); }
+
+  void releaseModifiers() {
+    for (const UINT vk : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
+      if (GetKeyState(int(vk)) < 0) injectKey(vk, false);
+    }
+  }
+
   void handle(const SDL_Event& e) {
+    POINT p{};
     switch (e.type) {
+      case SDL_WINDOWEVENT:
+        switch (e.window.event) {
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+          case SDL_WINDOWEVENT_EXPOSED:
+          case SDL_WINDOWEVENT_SHOWN:
+          case SDL_WINDOWEVENT_RESTORED:
+          case SDL_WINDOWEVENT_MAXIMIZED:
+            redrawWhole();
+            rememberPlace();
+            break;
+          case SDL_WINDOWEVENT_MOVED:
+            rememberPlace();
+            break;
+          case SDL_WINDOWEVENT_FOCUS_LOST:
+            releaseModifiers();
+            break;
+          default:
+            break;
+        }
+        break;
       case SDL_MOUSEBUTTONDOWN:
-        if (e.button.button == SDL_BUTTON_LEFT) {
+        if (e.button.button == SDL_BUTTON_LEFT && toDevice(e.button.x, e.button.y, p)) {
           down_ = true;
-          injectStylus(StylusAction::Down, e.button.x / zoom_, e.button.y / zoom_);
+          const bool second = e.button.clicks >= 2 && e.button.clicks % 2 == 0;
+          injectStylus(second ? StylusAction::DoubleDown : StylusAction::Down, p.x, p.y);
         }
         break;
       case SDL_MOUSEMOTION:
-        if (down_) injectStylus(StylusAction::Move, e.motion.x / zoom_, e.motion.y / zoom_);
+        if (down_) {
+          toDevice(e.motion.x, e.motion.y, p);
+          injectStylus(StylusAction::Move, p.x, p.y);
+        }
         break;
       case SDL_MOUSEBUTTONUP:
         if (e.button.button == SDL_BUTTON_LEFT && down_) {
           down_ = false;
-          injectStylus(StylusAction::Up, e.button.x / zoom_, e.button.y / zoom_);
+          toDevice(e.button.x, e.button.y, p);
+          injectStylus(StylusAction::Up, p.x, p.y);
         }
         break;
+      case SDL_MOUSEWHEEL: {
+        const int notches = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+        injectWheel(notches);
+        break;
+      }
       case SDL_KEYDOWN:
       case SDL_KEYUP:
-        if (const UINT vk = virtualKey(e.key.keysym.sym); vk != 0) {
+        if (e.key.keysym.sym == SDLK_F11) {
+          if (e.type == SDL_KEYDOWN && e.key.repeat == 0) toggleFullScreen();
+        } else if (const UINT vk = virtualKey(e.key.keysym.sym); vk != 0) {
           injectKey(vk, e.type == SDL_KEYDOWN);
-          if (e.type == SDL_KEYDOWN && (vk == 0x08 || vk == 0x0D || vk == 0x1B || vk == 0x09)) {
+          if (e.type == SDL_KEYDOWN &&
+              (vk == VK_BACK || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_TAB)) {
             injectChar(char16_t(vk));
           }
         }
@@ -120,10 +291,23 @@ class Sdl final : public Backend {
     }
   }
 
+  void toggleFullScreen() {
+    const bool full = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+    SDL_SetWindowFullscreen(window_, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    redrawWhole();
+  }
+
   SDL_Window* window_;
-  SDL_Renderer* renderer_;
-  SDL_Texture* texture_;
-  int zoom_;
+  int width_, height_;
+  std::string placeFile_;
+  WindowPlace place_;
+  bool maximised_ = false;
+  int refreshMs_ = 16;
+  SDL_Surface* surface_ = nullptr;  // the window's pixels; nothing after a change of size
+  SDL_Surface* shadow_ = nullptr;   // where a window of another pixel format is drawn first
+  bool direct_ = true;
+  bool whole_ = false;
+  ScreenFit fit_;
   bool down_ = false;
 };
 
@@ -132,8 +316,10 @@ class Sdl final : public Backend {
 std::unique_ptr<Backend> openSdl(int width, int height, const BackendOptions& options) {
   // The window's pixels go through plain memory, not through OpenGL.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
+  // Desktop windows keep compositing while the viewer runs.
+  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+  watchXConnection();
   int zoom = options.zoom;
   if (zoom <= 0) {
     SDL_DisplayMode mode;
@@ -142,26 +328,26 @@ std::unique_ptr<Backend> openSdl(int width, int height, const BackendOptions& op
       zoom = std::max(1, std::min(mode.w * 9 / 10 / width, mode.h * 9 / 10 / height));
     }
   }
-  SDL_Window* window = SDL_CreateWindow("ZENTA device", SDL_WINDOWPOS_CENTERED,
-                                        SDL_WINDOWPOS_CENTERED, width * zoom, height * zoom, 0);
+  int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+  int w = width * zoom, h = height * zoom;
+  std::optional<WindowPlace> kept;
+  // A zoom asked for on the command line wins over the kept size.
+  if (!options.placeFile.empty() && options.zoom <= 0) kept = readWindowPlace(options.placeFile);
+  if (kept && kept->width >= width && kept->height >= height) {
+    x = kept->x;
+    y = kept->y;
+    w = kept->width;
+    h = kept->height;
+  }
+  SDL_Window* window = SDL_CreateWindow("ZENTA device", x, y, w, h, SDL_WINDOW_RESIZABLE);
   if (window == nullptr) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return nullptr;
   }
-  // The software renderer: an integer zoom of a small screen needs no GPU,
-  // and it keeps the graphics driver's own threads out of the program.
-  SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
-  SDL_Texture* texture = renderer == nullptr
-                             ? nullptr
-                             : SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888,
-                                                 SDL_TEXTUREACCESS_STREAMING, width, height);
-  if (texture == nullptr) {
-    if (renderer != nullptr) SDL_DestroyRenderer(renderer);
-    SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return nullptr;
-  }
-  return std::make_unique<Sdl>(window, renderer, texture, zoom);
+  // Below its own size a device pixel would have no window pixel of its own.
+  SDL_SetWindowMinimumSize(window, width, height);
+  if (kept && kept->maximised) SDL_MaximizeWindow(window);
+  return std::make_unique<Sdl>(window, width, height, options.placeFile);
 }
 
 }  // namespace zenta::platform
