@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "tests/viewer/live_fixture.h"
+#include "viewer/ptz_buttons.h"
 
 namespace zenta::testing {
 namespace {
@@ -249,6 +250,28 @@ TEST_F(Live, AShortScreenShowsFullScreenUnturned) {
   tap(38, 227);  // the menu bar's full-screen button
   ASSERT_TRUE(changes({0, 0, 320, 240}));
   EXPECT_GT(mean({250, 40, 60, 160}).luma(), mean({10, 40, 60, 160}).luma() + 10);
+}
+
+TEST_F(Live, TheLandscapeSkinsPtzButtonsSendWhereTheyAreDrawn) {
+  start({}, {"--screen=320x240"});
+  tap(34 + 252, 26 + 17);
+  ASSERT_TRUE(waitFor("info", 16));
+  tap(kPtzX, 227);
+  const Area picture{0, 22, 256, 192};
+  ASSERT_TRUE(changes(picture));
+  for (size_t i = 0; i < viewer::ptzButtons.size(); ++i) {
+    const std::string word(viewer::ptzButtons[i].word);
+    const viewer::PtzArea a = viewer::ptzButtonArea(i, picture.x, picture.y, picture.w, picture.h);
+    // The panel's white figures are drawn there: the picture under the
+    // panel is shaded, so nothing else on it is white.
+    ASSERT_TRUE(eventually([&] {
+      const auto p = pixels({a.left, a.top, a.right - a.left, a.bottom - a.top});
+      return std::count(p.begin(), p.end(), 0xFFFFFFu) > 0;
+    })) << word;
+    tap((a.left + a.right) / 2, (a.top + a.bottom) / 2);
+    EXPECT_TRUE(waitFor("command", 1, {"\"word\":\"" + word + "\""})) << word;
+  }
+  EXPECT_EQ(sim->events("command").size(), viewer::ptzButtons.size());
 }
 
 TEST_F(Live, SnapshotsOfOnePictureInBothViews) {
