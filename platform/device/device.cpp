@@ -43,6 +43,8 @@ struct Device {
   std::unique_ptr<Backend> backend;
   std::unique_ptr<AutomationServer> automation;
   Clock::time_point lastPresent{};
+  uint64_t presents = 0;
+  std::vector<RECT> changed;
 };
 
 std::unique_ptr<Device>& device() {
@@ -61,9 +63,10 @@ bool idle(int timeoutMs) {
   const auto sincePresent = Clock::now() - d.lastPresent;
   const auto refresh = std::chrono::milliseconds(d.backend->refreshMs());
   if (sincePresent >= refresh) {
-    if (RECT changed; takeScreenChanged(changed)) {
-      d.backend->present(screen(), changed);
+    if (takeScreenChanged(d.changed)) {
+      d.backend->present(screen(), d.changed);
       d.lastPresent = Clock::now();
+      ++d.presents;
     }
   } else {
     timeoutMs = std::min<int>(
@@ -173,6 +176,10 @@ void displayLost() {
   const int code = hook ? hook() : 1;
   std::fflush(nullptr);
   std::_Exit(code);
+}
+
+uint64_t devicePresents() {
+  return device() ? device()->presents : 0;
 }
 
 const char* deviceBackendName() {

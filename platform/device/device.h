@@ -10,6 +10,7 @@
 //   --registry=FILE     the file that keeps the device registry
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -47,5 +48,7 @@ void startDevice(const DeviceOptions& options);
 void setDisplayLostHook(std::function<int()> hook);
 void stopDevice();
 const char* deviceBackendName();
+// How often the screen was presented since the device started (UI thread).
+uint64_t devicePresents();
 
 }  // namespace zenta::platform

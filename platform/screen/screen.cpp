@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace zenta::platform {
 
@@ -13,9 +14,57 @@ namespace {
 std::mutex stateLock;
 std::unique_ptr<Surface> screenSurface;
 std::atomic<bool> changed{false};
-// The bounds of the changes not yet taken; guarded by damageLock.
+// The changes not yet taken, as a few rectangles (pictures in separate
+// places stay apart); guarded by damageLock.
+constexpr size_t kDamageRects = 6;
 std::mutex damageLock;
-RECT damage{0, 0, 0, 0};
+std::vector<RECT> damage;
+
+RECT bounding(const RECT& a, const RECT& b) {
+  return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+              std::max(a.bottom, b.bottom)};
+}
+
+int64_t areaOf(const RECT& r) {
+  return int64_t(r.right - r.left) * (r.bottom - r.top);
+}
+
+// Overlapping: rectangles side by side (the four pictures) stay apart.
+bool touch(const RECT& a, const RECT& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Adds a rectangle: joined with one it overlaps, or, when there are too
+// many, with the one whose bounds grow least.
+void addDamage(RECT r) {
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (auto it = damage.begin(); it != damage.end(); ++it) {
+      if (touch(*it, r)) {
+        r = bounding(*it, r);
+        damage.erase(it);
+        joined = true;
+        break;
+      }
+    }
+  }
+  if (damage.size() == kDamageRects) {
+    auto best = damage.begin();
+    int64_t growth = INT64_MAX;
+    for (auto it = damage.begin(); it != damage.end(); ++it) {
+      const int64_t g = areaOf(bounding(*it, r)) - areaOf(*it) - areaOf(r);
+      if (g < growth) {
+        growth = g;
+        best = it;
+      }
+    }
+    r = bounding(*best, r);
+    damage.erase(best);
+    addDamage(r);
+    return;
+  }
+  damage.push_back(r);
+}
 
 int reservedTop = kTaskBarHeight;
 int reservedBottom = 0;
@@ -44,12 +93,7 @@ void markScreenChanged(const RECT& area) {
   if (area.left >= area.right || area.top >= area.bottom) return;
   {
     std::lock_guard guard(damageLock);
-    if (damage.left >= damage.right) {
-      damage = area;
-    } else {
-      damage = RECT{std::min(damage.left, area.left), std::min(damage.top, area.top),
-                    std::max(damage.right, area.right), std::max(damage.bottom, area.bottom)};
-    }
+    addDamage(area);
   }
   changed.store(true, std::memory_order_release);
 }
@@ -60,17 +104,27 @@ bool takeScreenChanged() {
 }
 
 bool takeScreenChanged(RECT& changedArea) {
-  if (!changed.exchange(false, std::memory_order_acq_rel)) {
-    changedArea = RECT{0, 0, 0, 0};
-    return false;
-  }
+  std::vector<RECT> areas;
+  changedArea = RECT{0, 0, 0, 0};
+  if (!takeScreenChanged(areas)) return false;
+  changedArea = areas.front();
+  for (const RECT& r : areas)
+    changedArea = bounding(changedArea, r);
+  return true;
+}
+
+bool takeScreenChanged(std::vector<RECT>& changedAreas) {
+  changedAreas.clear();
+  if (!changed.exchange(false, std::memory_order_acq_rel)) return false;
   const Surface& s = screen();
   std::lock_guard guard(damageLock);
-  changedArea =
-      RECT{std::max<LONG>(0, damage.left), std::max<LONG>(0, damage.top),
-           std::min<LONG>(s.width(), damage.right), std::min<LONG>(s.height(), damage.bottom)};
-  damage = RECT{0, 0, 0, 0};
-  return changedArea.left < changedArea.right && changedArea.top < changedArea.bottom;
+  for (const RECT& d : damage) {
+    const RECT r{std::max<LONG>(0, d.left), std::max<LONG>(0, d.top),
+                 std::min<LONG>(s.width(), d.right), std::min<LONG>(s.height(), d.bottom)};
+    if (r.left < r.right && r.top < r.bottom) changedAreas.push_back(r);
+  }
+  damage.clear();
+  return !changedAreas.empty();
 }
 
 void setReservedBands(int top, int bottom) {

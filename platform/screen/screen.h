@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 #include "platform/base/metrics.h"
 #include "platform/base/types.h"
@@ -27,6 +28,8 @@ bool takeScreenChanged();
 // The same, with the bounds of everything changed since the last call
 // (clipped to the screen; empty when nothing changed).
 bool takeScreenChanged(RECT& changedArea);
+// The same as a few rectangles, apart where the changes were apart.
+bool takeScreenChanged(std::vector<RECT>& changedAreas);
 
 // The bands across the top and bottom of the screen that the shell's bars
 // take (the task bar's at the start); the rest is the work area, where

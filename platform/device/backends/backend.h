@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/screen/surface.h"
 
@@ -23,7 +24,7 @@ struct Backend {
   // Shows what changed of the screen's pixels since the last call (device
   // pixels; the back end may show more). It takes the screen's lock itself
   // while it reads the pixels.
-  virtual void present(const Surface& screen, const RECT& changed) = 0;
+  virtual void present(const Surface& screen, const std::vector<RECT>& changed) = 0;
   // Delivers pending input (through the window manager's inject calls),
   // waiting at most `timeoutMs` for some. Returns whether any came.
   virtual bool poll(int timeoutMs) = 0;

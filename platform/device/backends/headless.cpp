@@ -11,7 +11,7 @@ namespace {
 class Headless final : public Backend {
  public:
   const char* name() const override { return "headless"; }
-  void present(const Surface&, const RECT&) override {}
+  void present(const Surface&, const std::vector<RECT>&) override {}
   bool poll(int timeoutMs) override {
     if (timeoutMs > 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 5)));

@@ -133,8 +133,9 @@ class Sdl final : public Backend {
   const char* name() const override { return "sdl"; }
   int refreshMs() const override { return refreshMs_; }
 
-  void present(const Surface& screen, const RECT& changed) override {
-    RECT area = changed;
+  void present(const Surface& screen, const std::vector<RECT>& changed) override {
+    const std::vector<RECT>* areas = &changed;
+    const std::vector<RECT> whole{RECT{0, 0, width_, height_}};
     if (surface_ == nullptr) {
       surface_ = SDL_GetWindowSurface(window_);
       if (surface_ == nullptr) return;
@@ -151,25 +152,31 @@ class Sdl final : public Backend {
       fillBars(fit_, surface_->w, surface_->h, static_cast<uint32_t*>(target->pixels),
                target->pitch / 4, 0);
       unlockTarget(target);
-      area = RECT{0, 0, width_, height_};
+      areas = &whole;
       whole_ = true;
     }
     SDL_Surface* target = direct_ ? surface_ : shadow_;
-    RECT drawn;
+    rects_.clear();
     lockTarget(target);
     {
       std::lock_guard guard(screen.lock());
-      drawn = scaleToWindow(screen, area, fit_, static_cast<uint32_t*>(target->pixels),
-                            target->pitch / 4);
+      for (const RECT& area : *areas) {
+        const RECT drawn = scaleToWindow(screen, area, fit_,
+                                         static_cast<uint32_t*>(target->pixels), target->pitch / 4);
+        if (drawn.left >= drawn.right || drawn.top >= drawn.bottom) continue;
+        rects_.push_back(SDL_Rect{int(drawn.left), int(drawn.top), int(drawn.right - drawn.left),
+                                  int(drawn.bottom - drawn.top)});
+      }
     }
     unlockTarget(target);
-    if (whole_) drawn = RECT{0, 0, surface_->w, surface_->h};
+    if (whole_) rects_.assign(1, SDL_Rect{0, 0, surface_->w, surface_->h});
     whole_ = false;
-    if (drawn.left >= drawn.right || drawn.top >= drawn.bottom) return;
-    SDL_Rect r{int(drawn.left), int(drawn.top), int(drawn.right - drawn.left),
-               int(drawn.bottom - drawn.top)};
-    if (!direct_) SDL_BlitSurface(shadow_, &r, surface_, &r);
-    SDL_UpdateWindowSurfaceRects(window_, &r, 1);
+    if (rects_.empty()) return;
+    if (!direct_) {
+      for (SDL_Rect& r : rects_)
+        SDL_BlitSurface(shadow_, &r, surface_, &r);
+    }
+    SDL_UpdateWindowSurfaceRects(window_, rects_.data(), int(rects_.size()));
   }
 
   bool poll(int timeoutMs) override {
@@ -308,6 +315,7 @@ class Sdl final : public Backend {
   bool direct_ = true;
   bool whole_ = false;
   ScreenFit fit_;
+  std::vector<SDL_Rect> rects_;
   bool down_ = false;
 };
 

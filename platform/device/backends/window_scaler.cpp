@@ -39,21 +39,34 @@ uint32_t mix(uint32_t a, uint32_t b, uint32_t f) {
   return rb | gr;
 }
 
+// One device row widened k times; k known at compile time for the usual
+// zooms, so the loop is a plain run of stores.
+template <int K>
+void widen(const uint32_t* src, int count, uint32_t* out, int k) {
+  const int n = K > 0 ? K : k;
+  for (int dx = 0; dx < count; ++dx) {
+    const uint32_t p = src[dx] & 0xFFFFFFu;
+    for (int i = 0; i < n; ++i)
+      out[i] = p;
+    out += n;
+  }
+}
+
 RECT sharp(const Surface& screen, const RECT& c, const ScreenFit& fit, uint32_t* window,
            int pitch) {
   const int k = fit.width / fit.deviceWidth;
+  void (*widenRow)(const uint32_t*, int, uint32_t*, int) = k == 1   ? widen<1>
+                                                           : k == 2 ? widen<2>
+                                                           : k == 3 ? widen<3>
+                                                           : k == 4 ? widen<4>
+                                                                    : widen<0>;
   const RECT area{fit.x + int(c.left) * k, fit.y + int(c.top) * k, fit.x + int(c.right) * k,
                   fit.y + int(c.bottom) * k};
   const int span = int(area.right - area.left);
   for (int dy = int(c.top); dy < int(c.bottom); ++dy) {
     const uint32_t* src = screenRow(screen, dy) + c.left;
     uint32_t* first = window + ptrdiff_t(fit.y + dy * k) * pitch + area.left;
-    uint32_t* out = first;
-    for (int dx = 0; dx < int(c.right - c.left); ++dx) {
-      const uint32_t p = src[dx] & 0xFFFFFFu;
-      for (int i = 0; i < k; ++i)
-        *out++ = p;
-    }
+    widenRow(src, int(c.right - c.left), first, k);
     for (int i = 1; i < k; ++i)
       std::memcpy(first + ptrdiff_t(i) * pitch, first, size_t(span) * sizeof(uint32_t));
   }
