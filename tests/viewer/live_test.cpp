@@ -308,9 +308,13 @@ TEST_F(Live, ASnapshotFolderThatCannotBeWrittenLeavesNoFile) {
   connect();
   ASSERT_TRUE(changes(kPicture));
   tap(kSnapshotX, kMenuRow);
+  // The status line says so in red for two seconds, then shows the time
+  // and the camera again.
+  EXPECT_TRUE(eventually([&] { return alerts(kStatus) > 20; }, 1s));
   std::this_thread::sleep_for(700ms);
   EXPECT_TRUE(fs::is_regular_file(dir + "/WebCAM"));
   EXPECT_TRUE(changes(kPicture));  // the viewer goes on
+  EXPECT_TRUE(eventually([&] { return alerts(kStatus) == 0; }, 3s));
 }
 
 TEST_F(Live, PtzMenuCommandWhileDisconnectedOnlyFlipsTheModeAndConnectClearsIt) {
