@@ -80,17 +80,27 @@ void collapse(EditState& s, size_t at) {
 // the width allow; false (nothing changed) when none of it fits.
 bool replaceSelection(HWND hwnd, EditState& s, std::u16string_view insert) {
   const size_t from = selectionStart(s), to = selectionEnd(s);
-  std::u16string kept = s.text.substr(0, from) + s.text.substr(to);
-  size_t count = std::min(insert.size(), s.limit > kept.size() ? s.limit - kept.size() : 0);
-  std::u16string next;
-  for (;; --count) {
-    next = kept;
+  const std::u16string kept = s.text.substr(0, from) + s.text.substr(to);
+  const auto with = [&](size_t count) {
+    std::u16string next = kept;
     next.insert(from, insert.substr(0, count));
-    if (fits(hwnd, next) || count == 0) break;
+    return next;
+  };
+  // The longest start of `insert` that fits: fitting only gets harder with
+  // more characters, so a binary search finds it in a few measurements
+  // whatever the size of a paste.
+  size_t lo = 0, hi = std::min(insert.size(), s.limit > kept.size() ? s.limit - kept.size() : 0);
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo + 1) / 2;
+    if (fits(hwnd, with(mid))) {
+      lo = mid;
+    } else {
+      hi = mid - 1;
+    }
   }
-  if (count == 0 && from == to) return false;
-  s.text = std::move(next);
-  collapse(s, from + count);
+  if (lo == 0 && from == to) return false;
+  s.text = with(lo);
+  collapse(s, from + lo);
   return true;
 }
 

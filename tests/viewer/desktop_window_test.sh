@@ -75,6 +75,15 @@ more_events() {  # EVENT CHANNEL COUNT_BEFORE: waits for one more
   within 50 sh -c "[ \$(grep -c '\"event\":\"$1\".*\"channel\":$2[,}]' '$work/events') -gt $3 ]"
 }
 key() { xdotool key --clearmodifiers "$@"; }
+dialog_open() { "$automate" "$work/a.sock" windows | grep -q 'Select Host'; }
+# H opens "Select Host"; the keys after it go to the dialog; it must close.
+in_select_host() {
+  key h
+  within 50 dialog_open || fail "H opened no dialog"
+  key "$@"
+  within 50 sh -c "! '$automate' '$work/a.sock' windows | grep -q 'Select Host'" ||
+    fail "the dialog stayed after $*"
+}
 # Mean colour (three numbers 0..255) of a part of a PNG file.
 mean() {
   convert "$1" -crop "$2" +repage -resize '1x1!' -depth 8 \
@@ -152,16 +161,10 @@ within 50 sh -c "ls '$work/WebCAM/'*.jpg" > /dev/null 2>&1 || fail "S saved no s
 # "Select Host": a host pasted with Ctrl+A, Ctrl+V is saved with Enter; what
 # is typed before Escape is not.
 printf '127.0.0.2:9' | xclip -selection clipboard 2> /dev/null
-key h
-within 50 sh -c "'$automate' '$work/a.sock' windows | grep -q 'Select Host'" || fail "H"
-key ctrl+a ctrl+v Return
+in_select_host ctrl+a ctrl+v Return
 within 50 sh -c "'$cli' --registry='$work/registry' hosts list | grep -q '127.0.0.2:9'" ||
   fail "the pasted host was not saved"
-key h
-within 50 sh -c "'$automate' '$work/a.sock' windows | grep -q 'Select Host'" || fail "H again"
-xdotool type zzz
-key Escape
-within 50 sh -c "! '$automate' '$work/a.sock' windows | grep -q 'Select Host'" || fail "Escape"
+in_select_host z z z Escape
 "$cli" --registry="$work/registry" hosts list | grep -q zzz && fail "Escape saved the host"
 
 # Q quits: every channel closed, code 0, and the size kept.
@@ -180,10 +183,7 @@ read -r w1 h1 _ <<< "$(geometry)"
 # The display goes away: the viewer resumes and closes its channels and
 # ends with 0, as on SIGTERM. (The simulator first, pasted back.)
 printf '%s' "127.0.0.1:$http" | xclip -selection clipboard 2> /dev/null
-key h
-within 50 sh -c "'$automate' '$work/a.sock' windows | grep -q 'Select Host'" || fail "H after restart"
-key ctrl+a ctrl+v Return
-within 50 sh -c "! '$automate' '$work/a.sock' windows | grep -q 'Select Host'" || fail "Enter"
+in_select_host ctrl+a ctrl+v Return
 key c
 within 150 sh -c "[ \$(grep -c '\"event\":\"info\"' '$work/events') -ge 32 ]" || fail "no reconnect"
 d=$(grep -c '"event":"disconnect"' "$work/events")

@@ -135,7 +135,7 @@ class Sdl final : public Backend {
 
   void present(const Surface& screen, const std::vector<RECT>& changed) override {
     const std::vector<RECT>* areas = &changed;
-    const std::vector<RECT> whole{RECT{0, 0, width_, height_}};
+    std::vector<RECT> whole;
     if (surface_ == nullptr) {
       surface_ = SDL_GetWindowSurface(window_);
       if (surface_ == nullptr) return;
@@ -152,6 +152,7 @@ class Sdl final : public Backend {
       fillBars(fit_, surface_->w, surface_->h, static_cast<uint32_t*>(target->pixels),
                target->pitch / 4, 0);
       unlockTarget(target);
+      whole.push_back(RECT{0, 0, width_, height_});
       areas = &whole;
       whole_ = true;
     }
@@ -161,8 +162,8 @@ class Sdl final : public Backend {
     {
       std::lock_guard guard(screen.lock());
       for (const RECT& area : *areas) {
-        const RECT drawn = scaleToWindow(screen, area, fit_,
-                                         static_cast<uint32_t*>(target->pixels), target->pitch / 4);
+        const RECT drawn = scaleToWindow(screen, area, fit_, static_cast<uint32_t*>(target->pixels),
+                                         target->pitch / 4);
         if (drawn.left >= drawn.right || drawn.top >= drawn.bottom) continue;
         rects_.push_back(SDL_Rect{int(drawn.left), int(drawn.top), int(drawn.right - drawn.left),
                                   int(drawn.bottom - drawn.top)});
