@@ -15,10 +15,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <string_view>
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -129,8 +129,8 @@ Measured measure(Display display, int httpPort) {
     const std::string port = std::to_string(httpPort);
     viewer.hostText = u"127.0.0.1:" + std::u16string(port.begin(), port.end());
     zenta::viewer::connect(window);
-    pump(window.hwnd, std::chrono::seconds(1));         // every INFO text
-    zenta::viewer::tap(window, 132, 259);  // four pictures
+    pump(window.hwnd, std::chrono::seconds(1));  // every INFO text
+    zenta::viewer::tap(window, 132, 259);        // four pictures
     pump(window.hwnd, std::chrono::seconds(1));
     window.display.shownHook = shown;
     const double cpu0 = cpuSeconds();
