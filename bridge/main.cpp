@@ -1,0 +1,175 @@
+// zenta-bridge: one recorder's channels for the tools people already use,
+// over HTTP: the channels as JSON, each channel's latest picture, a live
+// MJPEG stream per channel, and camera commands.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "bridge/http_server.h"
+#include "bridge/recorder.h"
+#include "hosts/host_store.h"
+#include "platform/base/text.h"
+#include "platform/registry/registry.h"
+#include "zenta/version.h"
+
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: zenta-bridge [OPTION]... HOST\n"
+    "Serve every channel of one recorder over HTTP, for browsers, dashboards\n"
+    "and players: HOST is a saved host's name (its login is used) or\n"
+    "HOST[:HTTP-PORT] of the recorder (guest login unless --account).\n"
+    "\n"
+    "  --listen ADDRESS     the address to serve on (default 127.0.0.1; only\n"
+    "                       this machine's own addresses: the bridge asks its\n"
+    "                       clients for no credentials)\n"
+    "  --http-port N        the HTTP port (default 8091; 0: any free one)\n"
+    "  --account NAME       log in to the recorder as NAME\n"
+    "  --password-stdin     the password: the first line of standard input\n"
+    "                       (else $ZENTA_PASSWORD)\n"
+    "  --registry=FILE      the saved hosts (default $XDG_CONFIG_HOME/zenta/registry)\n"
+    "  --help, --version\n"
+    "\n"
+    "It serves http://ADDRESS:PORT/api/channels (JSON), /ch/N.jpg (channel N's\n"
+    "latest picture), /ch/N.mjpg (channel N live, multipart MJPEG) and takes\n"
+    "POST /api/ch/N/ptz with a command word (up, down, left, right, stop,\n"
+    "zoomin, zoomout, zoomstop, preset1 to preset8). A channel streams from the\n"
+    "recorder only while somebody watches it.\n"
+    "Exit codes: 0 stopped by a signal, 1 the port cannot be served, 2 usage.\n";
+
+struct Options {
+  std::string listen = "127.0.0.1";
+  long port = 8091;
+  std::optional<std::string> account;
+  bool passwordStdin = false;
+  std::string host;
+};
+
+int usage(const std::string& message) {
+  std::fprintf(stderr, "zenta-bridge: %s\nTry 'zenta-bridge --help'.\n", message.c_str());
+  return 2;
+}
+
+bool loopback(const std::string& address) {
+  return address.rfind("127.", 0) == 0 || address == "::1" || address == "localhost";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const auto value = [&](std::string& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string text;
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("zenta-bridge %s\n", zenta::kProjectVersion);
+      return 0;
+    }
+    if (a == "--listen") {
+      if (!value(o.listen)) return usage("--listen takes an address");
+    } else if (a == "--http-port") {
+      char* end = nullptr;
+      if (!value(text)) return usage("--http-port takes a port");
+      o.port = std::strtol(text.c_str(), &end, 10);
+      if (*end != 0 || end == text.c_str() || o.port < 0 || o.port > 65535)
+        return usage("--http-port takes 0 to 65535");
+    } else if (a == "--account") {
+      if (!value(text)) return usage("--account takes a name");
+      o.account = text;
+    } else if (a == "--password-stdin") {
+      o.passwordStdin = true;
+    } else if (a.rfind("--registry=", 0) == 0) {
+      zenta::platform::setRegistryFile(a.substr(11));
+    } else if (!a.empty() && a[0] == '-') {
+      return usage("unknown option '" + a + "'");
+    } else if (o.host.empty()) {
+      o.host = a;
+    } else {
+      return usage("one HOST only");
+    }
+  }
+  if (o.host.empty()) return usage("a HOST is needed");
+  if (!loopback(o.listen))
+    return usage("--listen takes one of this machine's own addresses (127.0.0.1, ::1)");
+  if (o.passwordStdin && !o.account) return usage("--password-stdin goes with --account");
+
+  // Stop signals are taken by a thread of their own.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  zenta::stream::ViewerState state;
+  const std::u16string host = zenta::platform::fromUtf8(o.host);
+  zenta::hosts::HostStore(state).loadHost(host);
+  {
+    std::lock_guard guard(state.loginLock);
+    state.hostText = host;
+    if (o.account) {
+      std::string password;
+      if (o.passwordStdin) {
+        for (int c; (c = std::fgetc(stdin)) != EOF && c != '\n';)
+          password.push_back(char(c));
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+      } else if (const char* env = std::getenv("ZENTA_PASSWORD")) {
+        password = env;
+      }
+      state.guestLogin = false;
+      state.accountText = zenta::platform::fromUtf8(*o.account);
+      state.passwordText = zenta::platform::fromUtf8(password);
+    }
+  }
+
+  zenta::bridge::Recorder recorder(state);
+  zenta::bridge::HttpServer server(recorder, {o.listen, uint16_t(o.port)});
+  std::string error;
+  if (!server.start(error)) {
+    std::fprintf(stderr, "zenta-bridge: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("zenta-bridge: serving http://%s:%u/ for %s\n", o.listen.c_str(),
+              unsigned(server.port()), o.host.c_str());
+  std::fflush(stdout);
+
+  // The recorder is tried until it answers; the server says what it knows
+  // meanwhile (every channel connecting).
+  std::thread connector([&] {
+    bool told = false;
+    while (!recorder.connect()) {
+      if (!told)
+        std::fprintf(stderr, "zenta-bridge: %s does not answer; trying again\n", o.host.c_str());
+      told = true;
+      for (int i = 0; i < 50; ++i) {
+        timespec tenth{0, 100000000};
+        nanosleep(&tenth, nullptr);
+        sigset_t pending;
+        sigpending(&pending);
+        if (sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM)) return;
+      }
+    }
+    std::fprintf(stderr, "zenta-bridge: logged in to %s\n", o.host.c_str());
+  });
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  connector.join();
+  server.stop();
+  recorder.close();
+  return 0;
+}

@@ -1,0 +1,274 @@
+#include "bridge/recorder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "stream/protocol.h"
+#include "video/snapshot/jpeg_planes.h"
+
+namespace zenta::bridge {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string trimmed(const std::array<char, 21>& field) {
+  std::string text(field.data(), strnlen(field.data(), 20));
+  const size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+}  // namespace
+
+std::string_view statusName(ChannelStatus status) {
+  switch (status) {
+    case ChannelStatus::Connecting:
+      return "connecting";
+    case ChannelStatus::Live:
+      return "live";
+    case ChannelStatus::Paused:
+      return "paused";
+    case ChannelStatus::NoSignal:
+      return "no signal";
+    case ChannelStatus::Refused:
+      return "refused";
+    case ChannelStatus::Absent:
+      return "absent";
+  }
+  return "connecting";
+}
+
+Recorder::Recorder(stream::ViewerState& state, RecorderSettings settings)
+    : state_(state),
+      settings_(settings),
+      session_(
+          state, [this](stream::StreamSession& s, stream::ChannelView& c) { receive(s, c); },
+          settings.session) {
+  for (stream::ChannelView& view : state_.channels) {
+    view.decoder = video::H263DecoderHandle{};
+    video::h263Create(view.decoder);
+    // Pictures beyond the largest a recorder sends are refused, whatever a
+    // header claims.
+    video::h263SetMaxPixels(view.decoder, 704 * 576);
+  }
+  idleThread_ = std::thread([this] { pauseIdleChannels(); });
+}
+
+Recorder::~Recorder() {
+  close();
+  {
+    std::lock_guard guard(idleLock_);
+    closing_ = true;
+  }
+  idleWake_.notify_all();
+  if (idleThread_.joinable()) idleThread_.join();
+}
+
+bool Recorder::connect() {
+  std::u16string host;
+  {
+    std::lock_guard guard(state_.loginLock);
+    host = state_.hostText;
+  }
+  session_.beginConnectSequence();
+  bool opened = session_.probeServer(host);
+  for (size_t i = 0; opened && i < state_.channels.size(); ++i)
+    opened = session_.openChannel(state_.channels[i], host);
+  opened = opened && session_.awaitAnswer(state_.channels[0]);
+  session_.endConnectSequence();
+  if (!opened) session_.closeAllChannels();
+  return opened;
+}
+
+void Recorder::close() {
+  session_.closeAllChannels();
+  for (Channel& c : channels_) {
+    std::lock_guard guard(c.lock);
+    c.arrived.notify_all();
+  }
+}
+
+// One channel's thread: INFO texts say what the channel is; pictures are
+// decoded and encoded once, for every client, while somebody watches.
+void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view) {
+  Channel& c = channels_[size_t(view.number - 1)];
+  if (!session.logIn(view)) return;
+  for (;;) {
+    stream::MessageHeader header;
+    const int read = session.readHeader(view, header);
+    if (read == 1) return;
+    if (read == -1 || header.kind == stream::MessageKind::TimeTick) continue;
+    bool stored = false;
+    const int payload = session.readPayload(view, header.payloadLength, stored);
+    if (payload == 1) return;
+    if (payload == -1 || !stored) continue;
+    const uint8_t* data = view.receiveBuffer.get();
+    if (header.kind == stream::MessageKind::TextMessage) {
+      const auto info = stream::parseInfo(data, header.payloadLength);
+      if (!info) continue;
+      view.ptzCapable = stream::permitsPtz(info->permission);
+      view.viewState = stream::grantsViewing(info->permission) ? stream::ViewState::Granted
+                                                               : stream::ViewState::Blanked;
+      bool resumed = false;
+      {
+        std::lock_guard guard(c.lock);
+        c.name = trimmed(info->cameraName);
+        resumed = c.resumed;
+      }
+      // A (re)connected channel streams; nobody watching: it is paused.
+      if (!resumed) session.send(view, stream::formatPause(view.number));
+      continue;
+    }
+    if (header.kind != stream::MessageKind::VideoFrame ||
+        view.viewState != stream::ViewState::Granted) {
+      continue;
+    }
+    const auto arrived = Clock::now();
+    video::PlanarFrame* planes = nullptr;
+    if (video::h263Decode(view.decoder, &planes, data, header.payloadLength) < 0) continue;
+    auto picture = std::make_shared<Picture>();
+    picture->width = view.decoder.width;
+    picture->height = view.decoder.height;
+    picture->read = arrived;
+    if (!video::JpegOfPlanes(*planes, picture->width, picture->height, settings_.jpegQuality,
+                             picture->jpeg)) {
+      continue;
+    }
+    view.lastPictureMs = stream::steadyMilliseconds();
+    std::lock_guard guard(c.lock);
+    picture->serial = c.latest ? c.latest->serial + 1 : 1;
+    c.latest = std::move(picture);
+    c.recent.push_back(arrived);
+    std::erase_if(c.recent,
+                  [&](Clock::time_point t) { return arrived - t > std::chrono::seconds(2); });
+    c.arrived.notify_all();
+  }
+}
+
+ChannelFacts Recorder::facts(int number) const {
+  ChannelFacts f;
+  f.number = number;
+  if (number < 1 || number > stream::kChannelCount) return f;
+  const stream::ChannelView& view = state_.channels[size_t(number - 1)];
+  const Channel& c = channels_[size_t(number - 1)];
+  bool resumed = false;
+  Clock::time_point last{};
+  {
+    std::lock_guard guard(c.lock);
+    f.name = c.name;
+    resumed = c.resumed;
+    if (c.latest) {
+      f.width = c.latest->width;
+      f.height = c.latest->height;
+      last = c.latest->read;
+    }
+    const auto now = Clock::now();
+    const auto n = std::count_if(c.recent.begin(), c.recent.end(), [&](Clock::time_point t) {
+      return now - t <= std::chrono::seconds(2);
+    });
+    f.picturesPerSecond = double(n) / 2.0;
+  }
+  f.viewable = view.viewState == stream::ViewState::Granted;
+  f.ptz = f.viewable && view.ptzCapable;
+  if (view.absent) {
+    f.status = ChannelStatus::Absent;
+  } else if (view.connection == stream::kNoConnection || !view.answered) {
+    f.status = ChannelStatus::Connecting;
+  } else if (!f.viewable) {
+    f.status = ChannelStatus::Refused;
+  } else if (!resumed) {
+    f.status = ChannelStatus::Paused;
+  } else {
+    const int64_t since = stream::steadyMilliseconds() - view.lastPictureMs;
+    f.status =
+        since > settings_.noSignalAfter.count() ? ChannelStatus::NoSignal : ChannelStatus::Live;
+  }
+  return f;
+}
+
+std::vector<ChannelFacts> Recorder::channels() const {
+  std::vector<ChannelFacts> all;
+  for (int n = 1; n <= stream::kChannelCount; ++n)
+    all.push_back(facts(n));
+  return all;
+}
+
+Recorder::Watch::Watch(Recorder& recorder, int number) : recorder_(recorder), number_(number) {
+  recorder_.watch(number_, +1);
+}
+
+Recorder::Watch::~Watch() {
+  recorder_.watch(number_, -1);
+}
+
+void Recorder::watch(int number, int change) {
+  if (number < 1 || number > stream::kChannelCount) return;
+  stream::ChannelView& view = state_.channels[size_t(number - 1)];
+  Channel& c = channels_[size_t(number - 1)];
+  bool resume = false;
+  {
+    std::lock_guard guard(c.lock);
+    c.watchers += change;
+    if (c.watchers == 0) c.lastLeft = Clock::now();
+    if (c.watchers > 0 && !c.resumed) {
+      c.resumed = resume = true;
+    }
+  }
+  if (resume) {
+    // Silence is counted from here, not from the last picture before.
+    view.lastPictureMs = stream::steadyMilliseconds();
+    view.active = true;
+    session_.send(view, stream::formatResume(number));
+  }
+}
+
+// Pauses, a little after the last client left, every channel nobody
+// watches; a client that comes straight back finds it still streaming.
+void Recorder::pauseIdleChannels() {
+  std::unique_lock wait(idleLock_);
+  while (!closing_) {
+    idleWake_.wait_for(wait, std::chrono::milliseconds(200));
+    const auto now = Clock::now();
+    for (int n = 1; n <= stream::kChannelCount; ++n) {
+      Channel& c = channels_[size_t(n - 1)];
+      bool pause = false;
+      {
+        std::lock_guard guard(c.lock);
+        if (c.resumed && c.watchers == 0 && now - c.lastLeft >= settings_.pauseAfter) {
+          c.resumed = false;
+          pause = true;
+        }
+      }
+      if (!pause) continue;
+      stream::ChannelView& view = state_.channels[size_t(n - 1)];
+      view.active = false;
+      session_.send(view, stream::formatPause(n));
+    }
+  }
+}
+
+std::shared_ptr<const Picture> Recorder::pictureAfter(int number, uint64_t after,
+                                                      std::chrono::milliseconds limit) {
+  if (number < 1 || number > stream::kChannelCount) return nullptr;
+  Channel& c = channels_[size_t(number - 1)];
+  std::unique_lock guard(c.lock);
+  c.arrived.wait_for(guard, limit,
+                     [&] { return (c.latest && c.latest->serial > after) || closing_.load(); });
+  if (c.latest && c.latest->serial > after) return c.latest;
+  return nullptr;
+}
+
+bool Recorder::steer(int number, std::string_view word) {
+  if (number < 1 || number > stream::kChannelCount) return false;
+  stream::ChannelView& view = state_.channels[size_t(number - 1)];
+  if (view.viewState != stream::ViewState::Granted || !view.ptzCapable) return false;
+  std::string command;
+  {
+    std::lock_guard guard(state_.loginLock);
+    command = stream::formatCameraCommand(number, word, state_.wireAccount, state_.wirePassword);
+  }
+  session_.send(view, command);
+  return true;
+}
+
+}  // namespace zenta::bridge

@@ -1,0 +1,120 @@
+// The bridge's link to one recorder: its sixteen channel connections, each
+// channel's latest picture (decoded once, encoded once as a JPEG, shared
+// with every client), what the recorder said of each channel, and the
+// demand that keeps a channel streaming only while somebody watches it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "stream/channel_state.h"
+#include "stream/session.h"
+
+namespace zenta::bridge {
+
+// One picture as the clients get it.
+struct Picture {
+  uint64_t serial = 0;  // counts up per channel
+  std::vector<uint8_t> jpeg;
+  int width = 0, height = 0;
+  std::chrono::steady_clock::time_point read;  // when its last byte came
+};
+
+enum class ChannelStatus { Connecting, Live, Paused, NoSignal, Refused, Absent };
+std::string_view statusName(ChannelStatus status);
+
+struct ChannelFacts {
+  int number = 0;
+  std::string name;  // the camera's, as the recorder gave it (blanks trimmed)
+  bool viewable = false;
+  bool ptz = false;
+  int width = 0, height = 0;
+  double picturesPerSecond = 0;
+  ChannelStatus status = ChannelStatus::Connecting;
+};
+
+struct RecorderSettings {
+  stream::SessionSettings session;
+  // A channel nobody watches any more is paused after this.
+  std::chrono::milliseconds pauseAfter{1000};
+  // A streaming channel without a new picture for this long has no signal.
+  std::chrono::milliseconds noSignalAfter{3000};
+  int jpegQuality = 80;
+};
+
+class Recorder {
+ public:
+  // `host` as the viewer takes it (host[:http-port]); the login is in
+  // `state` (account and password, or guest).
+  Recorder(stream::ViewerState& state, RecorderSettings settings = {});
+  ~Recorder();
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // Logs in on all sixteen channels (every one paused until watched). False
+  // when the recorder cannot be reached; the channels are closed then.
+  bool connect();
+  // Resumes and closes every channel.
+  void close();
+
+  std::vector<ChannelFacts> channels() const;
+  ChannelFacts facts(int number) const;  // number 1 to 16
+
+  // Held while a client watches a channel: the first holder resumes it,
+  // the channel is paused pauseAfter after the last one lets go.
+  class Watch {
+   public:
+    Watch(Recorder& recorder, int number);
+    ~Watch();
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+
+   private:
+    Recorder& recorder_;
+    int number_;
+  };
+
+  // The channel's latest picture, or one newer than `after`, waiting at
+  // most `limit`; nothing when none came in time.
+  std::shared_ptr<const Picture> pictureAfter(int number, uint64_t after,
+                                              std::chrono::milliseconds limit);
+  // Sends a camera command word on a channel that may be steered.
+  bool steer(int number, std::string_view word);
+
+ private:
+  struct Channel {
+    mutable std::mutex lock;
+    std::condition_variable arrived;
+    std::shared_ptr<const Picture> latest;
+    std::string name;
+    std::vector<std::chrono::steady_clock::time_point> recent;  // picture times, 2 s
+    int watchers = 0;                                           // under lock
+    std::chrono::steady_clock::time_point lastLeft;
+    bool resumed = false;  // under lock
+  };
+
+  void receive(stream::StreamSession& session, stream::ChannelView& view);
+  void watch(int number, int change);
+  void pauseIdleChannels();
+
+  stream::ViewerState& state_;
+  RecorderSettings settings_;
+  std::array<Channel, stream::kChannelCount> channels_;
+  stream::StreamSession session_;
+  std::atomic<bool> closing_{false};
+  std::mutex idleLock_;
+  std::condition_variable idleWake_;
+  std::thread idleThread_;
+};
+
+}  // namespace zenta::bridge
