@@ -1,5 +1,7 @@
 #include "bridge/http_server.h"
 
+#include "bridge/page.h"
+
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -10,6 +12,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
 #include <list>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -79,6 +82,8 @@ struct HttpServer::State {
   bool picture(tcp::socket& socket, const Request& request, int number);
   bool stream(tcp::socket& socket, int number);
   bool steer(tcp::socket& socket, const Request& request, int number);
+  void tiles(tcp::socket& socket, const Request& request);
+  std::string channelsJson();
   // 404 for a channel the recorder does not have, 403 for one the login
   // may not view; nothing (true) when it may be shown.
   bool viewable(tcp::socket& socket, const Request& request, int number);
@@ -243,21 +248,21 @@ bool HttpServer::State::answer(tcp::socket& socket, const Request& request) {
   };
   if (target == "/api/channels") {
     if (!get) return wrongMethod("GET");
-    nlohmann::json all = nlohmann::json::array();
-    for (const ChannelFacts& f : recorder.channels()) {
-      all.push_back({{"number", f.number},
-                     {"name", f.name},
-                     {"permission", f.ptz        ? "ptz"
-                                    : f.viewable ? "view"
-                                                 : "none"},
-                     {"width", f.width},
-                     {"height", f.height},
-                     {"pictures_per_second", f.picturesPerSecond},
-                     {"state", statusName(f.status)}});
-    }
-    reply(socket, request, http::status::ok, "application/json",
-          all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    reply(socket, request, http::status::ok, "application/json", channelsJson() + "\n");
     return true;
+  }
+  if (target == "/" || target == "/index.html") {
+    if (!get) return wrongMethod("GET");
+    reply(socket, request, http::status::ok, "text/html; charset=utf-8", kPageHtml);
+    return true;
+  }
+  if (target == "/ws") {
+    if (!beast::websocket::is_upgrade(request)) {
+      reply(socket, request, http::status::upgrade_required, "text/plain", "a WebSocket only\n");
+      return true;
+    }
+    tiles(socket, request);
+    return false;
   }
   if (const int n = channelIn(target, "/ch/", ".jpg"); n != 0) {
     if (!get) return wrongMethod("GET");
@@ -275,6 +280,60 @@ bool HttpServer::State::answer(tcp::socket& socket, const Request& request) {
   }
   reply(socket, request, http::status::not_found, "text/plain", "not found\n");
   return true;
+}
+
+std::string HttpServer::State::channelsJson() {
+  nlohmann::json all = nlohmann::json::array();
+  for (const ChannelFacts& f : recorder.channels()) {
+    all.push_back({{"number", f.number},
+                   {"name", f.name},
+                   {"permission", f.ptz        ? "ptz"
+                                  : f.viewable ? "view"
+                                               : "none"},
+                   {"width", f.width},
+                   {"height", f.height},
+                   {"pictures_per_second", f.picturesPerSecond},
+                   {"state", statusName(f.status)}});
+  }
+  return all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The page's one connection: every viewable channel's new pictures as
+// binary messages (the channel's number, then the JPEG) and, every second,
+// the channels as JSON text. Sixteen live tiles take one connection, not
+// sixteen (a browser opens six at most to one server). A client slower
+// than the pictures gets each channel's latest when it is ready.
+void HttpServer::State::tiles(tcp::socket& socket, const Request& request) {
+  beast::websocket::stream<tcp::socket&> ws(socket);
+  beast::error_code ec;
+  ws.accept(request, ec);
+  if (ec) return;
+  std::vector<std::unique_ptr<Recorder::Watch>> watching;
+  for (const ChannelFacts& f : recorder.channels()) {
+    if (f.status != ChannelStatus::Refused && f.status != ChannelStatus::Absent)
+      watching.push_back(std::make_unique<Recorder::Watch>(recorder, f.number));
+  }
+  std::array<uint64_t, stream::kChannelCount> sent{};
+  uint64_t seen = 0;
+  auto nextFacts = std::chrono::steady_clock::now();
+  std::vector<uint8_t> message;
+  while (!ec && !stopping) {
+    if (std::chrono::steady_clock::now() >= nextFacts) {
+      ws.text(true);
+      ws.write(net::buffer(channelsJson()), ec);
+      nextFacts += std::chrono::seconds(1);
+    }
+    seen = recorder.waitForAnyPicture(seen, std::chrono::milliseconds(500));
+    for (int n = 1; n <= stream::kChannelCount && !ec; ++n) {
+      const auto p = recorder.pictureAfter(n, sent[size_t(n - 1)], std::chrono::milliseconds(0));
+      if (!p) continue;
+      sent[size_t(n - 1)] = p->serial;
+      message.assign(1, uint8_t(n));
+      message.insert(message.end(), p->jpeg.begin(), p->jpeg.end());
+      ws.binary(true);
+      ws.write(net::buffer(message), ec);
+    }
+  }
 }
 
 bool HttpServer::State::viewable(tcp::socket& socket, const Request& request, int number) {

@@ -142,7 +142,18 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
     std::erase_if(c.recent,
                   [&](Clock::time_point t) { return arrived - t > std::chrono::seconds(2); });
     c.arrived.notify_all();
+    {
+      std::lock_guard any(anyLock_);
+      ++pictures_;
+    }
+    anyPicture_.notify_all();
   }
+}
+
+uint64_t Recorder::waitForAnyPicture(uint64_t seen, std::chrono::milliseconds limit) {
+  std::unique_lock guard(anyLock_);
+  anyPicture_.wait_for(guard, limit, [&] { return pictures_ != seen || closing_.load(); });
+  return pictures_;
 }
 
 ChannelFacts Recorder::facts(int number) const {

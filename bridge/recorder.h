@@ -88,6 +88,9 @@ class Recorder {
   // most `limit`; nothing when none came in time.
   std::shared_ptr<const Picture> pictureAfter(int number, uint64_t after,
                                               std::chrono::milliseconds limit);
+  // Counts every picture of every channel; waits until it passes `seen`
+  // (at most `limit`) and returns it.
+  uint64_t waitForAnyPicture(uint64_t seen, std::chrono::milliseconds limit);
   // Sends a camera command word on a channel that may be steered.
   bool steer(int number, std::string_view word);
 
@@ -112,6 +115,9 @@ class Recorder {
   std::array<Channel, stream::kChannelCount> channels_;
   stream::StreamSession session_;
   std::atomic<bool> closing_{false};
+  std::mutex anyLock_;
+  std::condition_variable anyPicture_;
+  uint64_t pictures_ = 0;  // under anyLock_
   std::mutex idleLock_;
   std::condition_variable idleWake_;
   std::thread idleThread_;
