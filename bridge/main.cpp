@@ -13,6 +13,7 @@
 
 #include "bridge/http_server.h"
 #include "bridge/recorder.h"
+#include "bridge/rtsp_server.h"
 #include "hosts/host_store.h"
 #include "platform/base/text.h"
 #include "platform/registry/registry.h"
@@ -30,13 +31,16 @@ constexpr const char* kHelp =
     "                       this machine's own addresses: the bridge asks its\n"
     "                       clients for no credentials)\n"
     "  --http-port N        the HTTP port (default 8091; 0: any free one)\n"
+    "  --rtsp-port N        the RTSP port (default 8554; 0: any free one)\n"
     "  --account NAME       log in to the recorder as NAME\n"
     "  --password-stdin     the password: the first line of standard input\n"
     "                       (else $ZENTA_PASSWORD)\n"
     "  --registry=FILE      the saved hosts (default $XDG_CONFIG_HOME/zenta/registry)\n"
     "  --help, --version\n"
     "\n"
-    "It serves http://ADDRESS:PORT/api/channels (JSON), /ch/N.jpg (channel N's\n"
+    "It serves rtsp://ADDRESS:RTSP-PORT/ch/N (channel N's H.263 in RTP, for VLC,\n"
+    "ffplay and recorders that read RTSP), http://ADDRESS:PORT/ (a page with\n"
+    "every channel live), /api/channels (JSON), /ch/N.jpg (channel N's\n"
     "latest picture), /ch/N.mjpg (channel N live, multipart MJPEG) and takes\n"
     "POST /api/ch/N/ptz with a command word (up, down, left, right, stop,\n"
     "zoomin, zoomout, zoomstop, preset1 to preset8). A channel streams from the\n"
@@ -46,6 +50,7 @@ constexpr const char* kHelp =
 struct Options {
   std::string listen = "127.0.0.1";
   long port = 8091;
+  long rtspPort = 8554;
   std::optional<std::string> account;
   bool passwordStdin = false;
   std::string host;
@@ -88,6 +93,12 @@ int main(int argc, char** argv) {
       o.port = std::strtol(text.c_str(), &end, 10);
       if (*end != 0 || end == text.c_str() || o.port < 0 || o.port > 65535)
         return usage("--http-port takes 0 to 65535");
+    } else if (a == "--rtsp-port") {
+      char* end = nullptr;
+      if (!value(text)) return usage("--rtsp-port takes a port");
+      o.rtspPort = std::strtol(text.c_str(), &end, 10);
+      if (*end != 0 || end == text.c_str() || o.rtspPort < 0 || o.rtspPort > 65535)
+        return usage("--rtsp-port takes 0 to 65535");
     } else if (a == "--account") {
       if (!value(text)) return usage("--account takes a name");
       o.account = text;
@@ -144,8 +155,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zenta-bridge: %s\n", error.c_str());
     return 1;
   }
-  std::printf("zenta-bridge: serving http://%s:%u/ for %s\n", o.listen.c_str(),
-              unsigned(server.port()), o.host.c_str());
+  zenta::bridge::RtspServer rtsp(recorder, {o.listen, uint16_t(o.rtspPort)});
+  if (!rtsp.start(error)) {
+    std::fprintf(stderr, "zenta-bridge: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("zenta-bridge: serving http://%s:%u/ and rtsp://%s:%u/ch/N for %s\n",
+              o.listen.c_str(), unsigned(server.port()), o.listen.c_str(), unsigned(rtsp.port()),
+              o.host.c_str());
   std::fflush(stdout);
 
   // The recorder is tried until it answers; the server says what it knows
@@ -169,6 +186,7 @@ int main(int argc, char** argv) {
   int signal = 0;
   sigwait(&stopSignals, &signal);
   connector.join();
+  rtsp.stop();
   server.stop();
   recorder.close();
   return 0;

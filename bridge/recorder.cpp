@@ -124,6 +124,7 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
       continue;
     }
     const auto arrived = Clock::now();
+    keepCoded(c, data, header.payloadLength, header.timestamp);
     video::PlanarFrame* planes = nullptr;
     if (video::h263Decode(view.decoder, &planes, data, header.payloadLength) < 0) continue;
     auto picture = std::make_shared<Picture>();
@@ -148,6 +149,50 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
     }
     anyPicture_.notify_all();
   }
+}
+
+// The pictures since the last intra one are kept (within a bound: a
+// stream without intra pictures keeps nothing) and go to the listeners.
+void Recorder::keepCoded(Channel& c, const uint8_t* data, size_t length, double stamp) {
+  constexpr size_t kMostKept = 8 << 20;
+  auto coded = std::make_shared<Coded>();
+  coded->payload.assign(data, data + length);
+  coded->stamp = stamp;
+  coded->intra = video::h263PictureType(data, length) == 1;
+  std::lock_guard guard(c.lock);
+  if (coded->intra) {
+    c.sinceIntra.clear();
+    c.sinceIntraBytes = 0;
+  }
+  if (!c.sinceIntra.empty() || coded->intra) {
+    c.sinceIntraBytes += length;
+    if (c.sinceIntraBytes > kMostKept) {
+      c.sinceIntra.clear();
+      c.sinceIntraBytes = 0;
+    } else {
+      c.sinceIntra.push_back(coded);
+    }
+  }
+  for (const auto& [id, listener] : c.listeners)
+    listener(coded);
+}
+
+int Recorder::listen(int number, CodedListener listener,
+                     std::vector<std::shared_ptr<const Coded>>& since) {
+  if (number < 1 || number > stream::kChannelCount) return 0;
+  Channel& c = channels_[size_t(number - 1)];
+  std::lock_guard guard(c.lock);
+  since = c.sinceIntra;
+  const int id = c.nextListener++;
+  c.listeners.emplace_back(id, std::move(listener));
+  return id;
+}
+
+void Recorder::stopListening(int number, int id) {
+  if (number < 1 || number > stream::kChannelCount) return;
+  Channel& c = channels_[size_t(number - 1)];
+  std::lock_guard guard(c.lock);
+  std::erase_if(c.listeners, [&](const auto& l) { return l.first == id; });
 }
 
 uint64_t Recorder::waitForAnyPicture(uint64_t seen, std::chrono::milliseconds limit) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,6 +30,15 @@ struct Picture {
   int width = 0, height = 0;
   std::chrono::steady_clock::time_point read;  // when its last byte came
 };
+
+// One coded picture as the recorder sent it, for the clients that take
+// H.263 itself (RTSP).
+struct Coded {
+  std::vector<uint8_t> payload;
+  double stamp = 0;  // the recorder's: days since 1899-12-30
+  bool intra = false;
+};
+using CodedListener = std::function<void(const std::shared_ptr<const Coded>&)>;
 
 enum class ChannelStatus { Connecting, Live, Paused, NoSignal, Refused, Absent };
 std::string_view statusName(ChannelStatus status);
@@ -88,6 +98,13 @@ class Recorder {
   // most `limit`; nothing when none came in time.
   std::shared_ptr<const Picture> pictureAfter(int number, uint64_t after,
                                               std::chrono::milliseconds limit);
+  // Calls `listener` with every coded picture of the channel from now on
+  // (on its receive thread: it must not block), after handing it the
+  // pictures since the last intra one, so a new client starts whole.
+  // Returns an id for stopListening.
+  int listen(int number, CodedListener listener, std::vector<std::shared_ptr<const Coded>>& since);
+  void stopListening(int number, int id);
+
   // Counts every picture of every channel; waits until it passes `seen`
   // (at most `limit`) and returns it.
   uint64_t waitForAnyPicture(uint64_t seen, std::chrono::milliseconds limit);
@@ -104,7 +121,12 @@ class Recorder {
     int watchers = 0;                                           // under lock
     std::chrono::steady_clock::time_point lastLeft;
     bool resumed = false;  // under lock
+    std::vector<std::shared_ptr<const Coded>> sinceIntra;
+    size_t sinceIntraBytes = 0;
+    std::vector<std::pair<int, CodedListener>> listeners;
+    int nextListener = 1;
   };
+  void keepCoded(Channel& c, const uint8_t* data, size_t length, double stamp);
 
   void receive(stream::StreamSession& session, stream::ChannelView& view);
   void watch(int number, int change);
