@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -67,8 +68,8 @@ Answer request(const std::string& url, std::optional<std::string> post = {},
 class Bridge {
  public:
   Bridge(const std::string& folder, int recorderHttpPort, std::vector<std::string> more = {}) {
-    std::vector<std::string> args = {ZENTA_BRIDGE, "--registry=" + folder + "/registry",
-                                     "--http-port", "0"};
+    std::vector<std::string> args = {
+        ZENTA_BRIDGE, "--registry=" + folder + "/registry", "--http-port", "0", "--rtsp-port", "0"};
     args.insert(args.end(), more.begin(), more.end());
     args.push_back("127.0.0.1:" + std::to_string(recorderHttpPort));
     out_ = folder + "/bridge.out";
@@ -88,6 +89,8 @@ class Bridge {
       const auto at = line.find("127.0.0.1:");
       if (at == std::string::npos) return false;
       base_ = "http://" + line.substr(at, line.find('/', at) - at);
+      const auto rtsp = line.find("rtsp://");
+      if (rtsp != std::string::npos) rtsp_ = line.substr(rtsp, line.find("/ch/", rtsp) - rtsp);
       return true;
     });
   }
@@ -101,12 +104,14 @@ class Bridge {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   std::string url(const std::string& path) const { return base_ + path; }
+  std::string rtsp(int channel) const { return rtsp_ + "/ch/" + std::to_string(channel); }
   bool ok() const { return !base_.empty(); }
 
  private:
   pid_t pid_ = -1;
   std::string out_;
   std::string base_;
+  std::string rtsp_;
 };
 
 class BridgeTest : public ::testing::Test {
@@ -219,6 +224,48 @@ TEST_F(BridgeTest, CameraCommandsAndBadRequestsGetTheirAnswersAndChangeNothing) 
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(sim->events("command").size(), 1u);
   EXPECT_EQ(sim->events("resume").size(), 0u);  // nothing was watched
+}
+
+// ffmpeg as the independent RTSP client: its exit code, and what it said
+// (with -v error, nothing while every picture decodes cleanly).
+int ffmpeg(const std::string& arguments, std::string& said, const std::string& log) {
+  const int status = std::system(("timeout 60 ffmpeg -nostdin -v error -rtsp_transport tcp " +
+                                  arguments + " 2>" + log + " >/dev/null")
+                                     .c_str());
+  std::ifstream in(log);
+  said.assign(std::istreambuf_iterator<char>(in), {});
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(BridgeTest, RtspPlaysInFfmpegAndALateJoinerStartsWhole) {
+  start({"--name", "1=Gate"});
+  std::string said;
+  const std::string log = folder.path() + "/ffmpeg.log";
+  ASSERT_EQ(ffmpeg("-i " + bridge->rtsp(2) + " -frames:v 20 -f null -", said, log), 0) << said;
+  EXPECT_EQ(said, "");
+  // A client joining a channel already streaming to another: its first
+  // picture decodes whole, and is channel 1's red at the recorder's size.
+  std::thread first([&] {
+    std::string ignored;
+    ffmpeg("-i " + bridge->rtsp(1) + " -t 4 -f null -", ignored, folder.path() + "/first.log");
+  });
+  std::this_thread::sleep_for(2500ms);
+  const std::string picture = folder.path() + "/late.jpg";
+  ASSERT_EQ(ffmpeg("-i " + bridge->rtsp(1) + " -frames:v 1 -q:v 2 -y " + picture, said, log), 0)
+      << said;
+  first.join();
+  EXPECT_EQ(said, "");
+  const auto jpeg = readJpegFile(picture);
+  ASSERT_TRUE(jpeg);
+  EXPECT_EQ(jpeg->width, 320);
+  EXPECT_EQ(jpeg->height, 240);
+  double r = 0, g = 0;
+  for (const uint32_t p : jpeg->pixels) {
+    r += p >> 16 & 0xFF;
+    g += p >> 8 & 0xFF;
+  }
+  EXPECT_GT(r, g * 1.4);
+  EXPECT_EQ(count("channel", 1), 1u);  // one recorder connection for both clients
 }
 
 TEST(BridgeOptions, ServingBeyondThisMachineIsRefused) {
