@@ -60,6 +60,30 @@ int channelIn(std::string_view target, std::string_view prefix, std::string_view
   return n <= stream::kChannelCount ? n : 0;
 }
 
+std::string base64(std::string_view text) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < text.size(); i += 3) {
+    uint32_t v = uint32_t(uint8_t(text[i])) << 16;
+    if (i + 1 < text.size()) v |= uint32_t(uint8_t(text[i + 1])) << 8;
+    if (i + 2 < text.size()) v |= uint8_t(text[i + 2]);
+    out += kDigits[v >> 18 & 63];
+    out += kDigits[v >> 12 & 63];
+    out += i + 1 < text.size() ? kDigits[v >> 6 & 63] : '=';
+    out += i + 2 < text.size() ? kDigits[v & 63] : '=';
+  }
+  return out;
+}
+
+// Compares all of both, so the time taken tells nothing of where they part.
+bool sameText(std::string_view a, std::string_view b) {
+  unsigned char differ = a.size() == b.size() ? 0 : 1;
+  for (size_t i = 0; i < std::max(a.size(), b.size()); ++i)
+    differ |= uint8_t(i < a.size() ? a[i] : 0) ^ uint8_t(i < b.size() ? b[i] : 0);
+  return differ == 0;
+}
+
 }  // namespace
 
 struct HttpServer::State {
@@ -234,6 +258,22 @@ void HttpServer::State::reply(tcp::socket& socket, const Request& request, http:
 bool HttpServer::State::answer(tcp::socket& socket, const Request& request) {
   std::string_view target(request.target().data(), request.target().size());
   target = target.substr(0, target.find('?'));
+  if (!settings.credentials.empty()) {
+    const auto given = request.find(http::field::authorization);
+    const std::string expected = "Basic " + base64(settings.credentials);
+    if (given == request.end() ||
+        !sameText(std::string_view(given->value().data(), given->value().size()), expected)) {
+      http::response<http::string_body> r{http::status::unauthorized, 11};
+      r.set(http::field::www_authenticate, "Basic realm=\"zenta-bridge\", charset=\"UTF-8\"");
+      r.set(http::field::content_type, "text/plain");
+      r.body() = "credentials needed\n";
+      r.keep_alive(request.keep_alive());
+      r.prepare_payload();
+      beast::error_code ec;
+      http::write(socket, r, ec);
+      return !ec;
+    }
+  }
   const bool get = request.method() == http::verb::get || request.method() == http::verb::head;
   const auto wrongMethod = [&](std::string_view allowed) {
     http::response<http::string_body> r{http::status::method_not_allowed, 11};

@@ -20,6 +20,8 @@ struct HttpSettings {
   uint16_t port = 8091;
   // A client that takes nothing for this long is dropped.
   int sendTimeoutSeconds = 10;
+  // When set ("user:password"), every request must carry it (HTTP Basic).
+  std::string credentials;
 };
 
 class HttpServer {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,9 +28,11 @@ constexpr const char* kHelp =
     "and players: HOST is a saved host's name (its login is used) or\n"
     "HOST[:HTTP-PORT] of the recorder (guest login unless --account).\n"
     "\n"
-    "  --listen ADDRESS     the address to serve on (default 127.0.0.1; only\n"
-    "                       this machine's own addresses: the bridge asks its\n"
-    "                       clients for no credentials)\n"
+    "  --listen ADDRESS     the address to serve on (default 127.0.0.1); any\n"
+    "                       other than this machine's own needs --auth\n"
+    "  --auth FILE          clients must log in (HTTP and RTSP Basic) with the\n"
+    "                       USER:PASSWORD on the file's first line (or in\n"
+    "                       $ZENTA_BRIDGE_AUTH when FILE is -)\n"
     "  --http-port N        the HTTP port (default 8091; 0: any free one)\n"
     "  --rtsp-port N        the RTSP port (default 8554; 0: any free one)\n"
     "  --account NAME       log in to the recorder as NAME\n"
@@ -54,6 +57,7 @@ struct Options {
   std::optional<std::string> account;
   bool passwordStdin = false;
   std::string host;
+  std::optional<std::string> authFile;
 };
 
 int usage(const std::string& message) {
@@ -102,6 +106,9 @@ int main(int argc, char** argv) {
     } else if (a == "--account") {
       if (!value(text)) return usage("--account takes a name");
       o.account = text;
+    } else if (a == "--auth") {
+      if (!value(text)) return usage("--auth takes a file (or -)");
+      o.authFile = text;
     } else if (a == "--password-stdin") {
       o.passwordStdin = true;
     } else if (a.rfind("--registry=", 0) == 0) {
@@ -115,8 +122,21 @@ int main(int argc, char** argv) {
     }
   }
   if (o.host.empty()) return usage("a HOST is needed");
-  if (!loopback(o.listen))
-    return usage("--listen takes one of this machine's own addresses (127.0.0.1, ::1)");
+  std::string credentials;
+  if (o.authFile) {
+    if (*o.authFile == "-") {
+      if (const char* env = std::getenv("ZENTA_BRIDGE_AUTH")) credentials = env;
+    } else {
+      std::ifstream in(*o.authFile);
+      std::getline(in, credentials);
+    }
+    if (!credentials.empty() && credentials.back() == '\r') credentials.pop_back();
+    const size_t colon = credentials.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == credentials.size())
+      return usage("--auth needs USER:PASSWORD (a file's first line, or $ZENTA_BRIDGE_AUTH)");
+  }
+  if (!loopback(o.listen) && credentials.empty())
+    return usage("serving on " + o.listen + " needs --auth (only 127.0.0.1 and ::1 go without)");
   if (o.passwordStdin && !o.account) return usage("--password-stdin goes with --account");
 
   // Stop signals are taken by a thread of their own.
@@ -149,13 +169,13 @@ int main(int argc, char** argv) {
   }
 
   zenta::bridge::Recorder recorder(state);
-  zenta::bridge::HttpServer server(recorder, {o.listen, uint16_t(o.port)});
+  zenta::bridge::HttpServer server(recorder, {o.listen, uint16_t(o.port), 10, credentials});
   std::string error;
   if (!server.start(error)) {
     std::fprintf(stderr, "zenta-bridge: %s\n", error.c_str());
     return 1;
   }
-  zenta::bridge::RtspServer rtsp(recorder, {o.listen, uint16_t(o.rtspPort)});
+  zenta::bridge::RtspServer rtsp(recorder, {o.listen, uint16_t(o.rtspPort), credentials});
   if (!rtsp.start(error)) {
     std::fprintf(stderr, "zenta-bridge: %s\n", error.c_str());
     return 1;

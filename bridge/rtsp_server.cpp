@@ -122,11 +122,30 @@ bool RtspServer::start(std::string& error) {
   s.server = gst_rtsp_server_new();
   gst_rtsp_server_set_address(s.server, s.settings.address.c_str());
   gst_rtsp_server_set_service(s.server, std::to_string(s.settings.port).c_str());
+  const std::string& credentials = s.settings.credentials;
+  if (!credentials.empty()) {
+    const size_t colon = credentials.find(':');
+    GstRTSPAuth* auth = gst_rtsp_auth_new();
+    GstRTSPToken* token =
+        gst_rtsp_token_new(GST_RTSP_TOKEN_MEDIA_FACTORY_ROLE, G_TYPE_STRING, "viewer", nullptr);
+    gchar* basic = gst_rtsp_auth_make_basic(credentials.substr(0, colon).c_str(),
+                                            credentials.substr(colon + 1).c_str());
+    gst_rtsp_auth_add_basic(auth, basic, token);
+    g_free(basic);
+    gst_rtsp_token_unref(token);
+    gst_rtsp_server_set_auth(s.server, auth);
+    g_object_unref(auth);
+  }
   GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(s.server);
   for (int n = 1; n <= stream::kChannelCount; ++n) {
     GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
     gst_rtsp_media_factory_set_launch(factory, "( appsrc name=src ! rtph263ppay name=pay0 pt=96 )");
     gst_rtsp_media_factory_set_shared(factory, FALSE);
+    if (!credentials.empty()) {
+      gst_rtsp_media_factory_add_role(factory, "viewer", GST_RTSP_PERM_MEDIA_FACTORY_ACCESS,
+                                      G_TYPE_BOOLEAN, TRUE, GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT,
+                                      G_TYPE_BOOLEAN, TRUE, nullptr);
+    }
     s.mounts.push_back(std::make_unique<Mount>(Mount{&s, n}));
     g_signal_connect(factory, "media-configure", G_CALLBACK(State::onConfigure),
                      s.mounts.back().get());

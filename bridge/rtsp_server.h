@@ -17,6 +17,8 @@ namespace zenta::bridge {
 struct RtspSettings {
   std::string address = "127.0.0.1";
   uint16_t port = 8554;
+  // When set ("user:password"), every request must carry it (RTSP Basic).
+  std::string credentials;
 };
 
 class RtspServer {
