@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -266,6 +267,35 @@ TEST_F(BridgeTest, RtspPlaysInFfmpegAndALateJoinerStartsWhole) {
   }
   EXPECT_GT(r, g * 1.4);
   EXPECT_EQ(count("channel", 1), 1u);  // one recorder connection for both clients
+}
+
+// The state the API gives a channel.
+std::string stateOf(const Bridge& bridge, int channel) {
+  const Answer a = request(bridge.url("/api/channels"));
+  if (a.status != 200) return "";
+  return nlohmann::json::parse(a.body)[size_t(channel - 1)]["state"];
+}
+
+TEST_F(BridgeTest, ARecorderThatGoesAndComesBackIsFollowed) {
+  start({});
+  const int streamPort = sim->streamPort(), httpPort = sim->httpPort();
+  std::atomic<bool> watching{true};
+  std::thread watcher([&] {
+    while (watching)
+      request(bridge->url("/ch/1.mjpg"), {}, {}, 2);
+  });
+  ASSERT_TRUE(eventually([&] { return stateOf(*bridge, 1) == "live"; }, 10s));
+  sim->stop(SIGKILL);
+  EXPECT_TRUE(eventually([&] { return stateOf(*bridge, 1) != "live"; }, 15s))
+      << stateOf(*bridge, 1);
+  sim = std::make_unique<SimProcess>(std::vector<std::string>{
+      "--stream-port", std::to_string(streamPort), "--http-port", std::to_string(httpPort)});
+  ASSERT_TRUE(sim->ok());
+  EXPECT_TRUE(eventually([&] { return stateOf(*bridge, 1) == "live"; }, 20s))
+      << stateOf(*bridge, 1);
+  EXPECT_EQ(request(bridge->url("/ch/1.jpg")).status, 200);
+  watching = false;
+  watcher.join();
 }
 
 TEST_F(BridgeTest, WithCredentialsEveryRequestMustCarryThem) {

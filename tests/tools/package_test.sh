@@ -18,7 +18,8 @@ sim=$(ls "$work"/zenta-camsim_*_amd64.deb 2>/dev/null | head -n 1)
 contents() { dpkg-deb -c "$1" | awk '{print $6}'; }
 for f in ./usr/bin/zenta ./usr/bin/zenta-cli ./usr/share/man/man1/zenta.1.gz \
          ./usr/share/man/man1/zenta-cli.1.gz ./usr/share/doc/zenta/copyright \
-         ./usr/share/doc/zenta/changelog.gz ./usr/share/zenta/skin.bmp; do
+         ./usr/share/doc/zenta/changelog.gz ./usr/share/zenta/skin.bmp ./usr/bin/zenta-bridge \
+         ./usr/share/man/man1/zenta-bridge.1.gz ./usr/lib/systemd/system/zenta-bridge@.service; do
   contents "$viewer" | grep -qx "$f" || fail "zenta lacks $f"
 done
 for f in ./usr/bin/zenta-camsim ./usr/share/man/man1/zenta-camsim.1.gz \
