@@ -76,6 +76,14 @@ std::string base64(std::string_view text) {
   return out;
 }
 
+// The recorder's stamp of a picture (days since 1899-12-30, its local time)
+// to the microsecond, for clients that measure how late a picture is.
+std::string stampText(double stamp) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.11f", stamp);
+  return text;
+}
+
 // Compares all of both, so the time taken tells nothing of where they part.
 bool sameText(std::string_view a, std::string_view b) {
   unsigned char differ = a.size() == b.size() ? 0 : 1;
@@ -431,7 +439,7 @@ bool HttpServer::State::stream(tcp::socket& socket, int number) {
     const std::string part =
         "--" + std::string(kBoundary) +
         "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(p->jpeg.size()) +
-        "\r\n\r\n";
+        "\r\nX-Recorder-Time: " + stampText(p->stamp) + "\r\n\r\n";
     const std::array<net::const_buffer, 3> pieces{net::buffer(part), net::buffer(p->jpeg),
                                                   net::buffer("\r\n", 2)};
     net::write(socket, pieces, ec);

@@ -131,6 +131,7 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
     picture->width = view.decoder.width;
     picture->height = view.decoder.height;
     picture->read = arrived;
+    picture->stamp = header.timestamp;
     if (!video::JpegOfPlanes(*planes, picture->width, picture->height, settings_.jpegQuality,
                              picture->jpeg)) {
       continue;

@@ -29,6 +29,7 @@ struct Picture {
   std::vector<uint8_t> jpeg;
   int width = 0, height = 0;
   std::chrono::steady_clock::time_point read;  // when its last byte came
+  double stamp = 0;  // the recorder's: days since 1899-12-30, its local time
 };
 
 // One coded picture as the recorder sent it, for the clients that take
