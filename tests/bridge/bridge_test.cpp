@@ -4,8 +4,10 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -106,6 +108,14 @@ class Bridge {
   }
   std::string url(const std::string& path) const { return base_ + path; }
   std::string rtsp(int channel) const { return rtsp_ + "/ch/" + std::to_string(channel); }
+  // The bridge's resident memory in MB.
+  double residentMegabytes() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    }
+    return 0;
+  }
   bool ok() const { return !base_.empty(); }
 
  private:
@@ -296,6 +306,35 @@ TEST_F(BridgeTest, ARecorderThatGoesAndComesBackIsFollowed) {
   EXPECT_EQ(request(bridge->url("/ch/1.jpg")).status, 200);
   watching = false;
   watcher.join();
+}
+
+TEST_F(BridgeTest, AReaderThatNeverReadsDelaysNobodyAndHoldsNoMemory) {
+  start({});
+  // A client asks for channel 1's stream and then never reads.
+  const int stalled = socket(AF_INET, SOCK_STREAM, 0);
+  const int small = 4096;
+  setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  const std::string url = bridge->url("");
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(uint16_t(std::stoi(url.substr(url.rfind(':') + 1))));
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(stalled, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  const std::string ask = "GET /ch/1.mjpg HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  ASSERT_GT(send(stalled, ask.data(), ask.size(), MSG_NOSIGNAL), 0);
+  std::this_thread::sleep_for(2s);  // its buffers are full by now
+  const double before = bridge->residentMegabytes();
+  // Another client of the same channel gets every picture meanwhile.
+  const Answer other = request(bridge->url("/ch/1.mjpg"), {}, {}, 4);
+  size_t parts = 0;
+  for (size_t p = 0; (p = other.body.find("Content-Type: image/jpeg", p)) != std::string::npos; ++p)
+    ++parts;
+  EXPECT_GE(parts, 25u) << "the other client was held up";
+#if !defined(__SANITIZE_ADDRESS__)
+  // (AddressSanitizer keeps freed memory aside for a while.)
+  EXPECT_LT(bridge->residentMegabytes() - before, 8.0) << "the stalled client's pictures pile up";
+#endif
+  close(stalled);
 }
 
 TEST_F(BridgeTest, WithCredentialsEveryRequestMustCarryThem) {
