@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -75,6 +76,27 @@ struct RtspServer::State {
   std::vector<std::unique_ptr<Mount>> mounts;
 
   State(Recorder& r, RtspSettings s) : recorder(r), settings(std::move(s)) {}
+
+  // A channel the recorder does not have is not found, one the login may
+  // not view is forbidden, before any pipeline is made for it.
+  static GstRTSPStatusCode checkChannel(GstRTSPClient*, GstRTSPContext* context, gpointer data) {
+    auto* state = static_cast<State*>(data);
+    if (context == nullptr || context->uri == nullptr || context->uri->abspath == nullptr)
+      return GST_RTSP_STS_OK;
+    const std::string path = context->uri->abspath;
+    if (path.rfind("/ch/", 0) != 0) return GST_RTSP_STS_OK;
+    const int n = std::atoi(path.c_str() + 4);
+    if (n < 1 || n > stream::kChannelCount) return GST_RTSP_STS_NOT_FOUND;
+    const ChannelStatus status = state->recorder.facts(n).status;
+    if (status == ChannelStatus::Absent) return GST_RTSP_STS_NOT_FOUND;
+    if (status == ChannelStatus::Refused) return GST_RTSP_STS_FORBIDDEN;
+    return GST_RTSP_STS_OK;
+  }
+
+  static void onClient(GstRTSPServer*, GstRTSPClient* client, gpointer data) {
+    g_signal_connect(client, "pre-describe-request", G_CALLBACK(checkChannel), data);
+    g_signal_connect(client, "pre-setup-request", G_CALLBACK(checkChannel), data);
+  }
 
   static void onConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer data) {
     const auto* mount = static_cast<Mount*>(data);
@@ -152,6 +174,7 @@ bool RtspServer::start(std::string& error) {
     gst_rtsp_mount_points_add_factory(mounts, ("/ch/" + std::to_string(n)).c_str(), factory);
   }
   g_object_unref(mounts);
+  g_signal_connect(s.server, "client-connected", G_CALLBACK(State::onClient), &s);
   s.source = gst_rtsp_server_attach(s.server, s.context);
   if (s.source == 0) {
     error = "cannot serve RTSP on " + s.settings.address + ":" + std::to_string(s.settings.port);

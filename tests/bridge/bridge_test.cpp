@@ -249,11 +249,16 @@ int ffmpeg(const std::string& arguments, std::string& said, const std::string& l
 }
 
 TEST_F(BridgeTest, RtspPlaysInFfmpegAndALateJoinerStartsWhole) {
-  start({"--name", "1=Gate"});
+  start({"--name", "1=Gate", "--guest-permissions", "1111002000000000"});
   std::string said;
   const std::string log = folder.path() + "/ffmpeg.log";
   ASSERT_EQ(ffmpeg("-i " + bridge->rtsp(2) + " -frames:v 20 -f null -", said, log), 0) << said;
   EXPECT_EQ(said, "");
+  // The recorder refuses channel 7 to the guest, and has no channel 17.
+  EXPECT_NE(ffmpeg("-i " + bridge->rtsp(7) + " -frames:v 1 -f null -", said, log), 0);
+  EXPECT_NE(said.find("403"), std::string::npos) << said;
+  EXPECT_NE(ffmpeg("-i " + bridge->rtsp(17) + " -frames:v 1 -f null -", said, log), 0);
+  EXPECT_NE(said.find("404"), std::string::npos) << said;
   // A client joining a channel already streaming to another: its first
   // picture decodes whole, and is channel 1's red at the recorder's size.
   std::thread first([&] {
