@@ -328,7 +328,7 @@ TEST_F(BridgeTest, AReaderThatNeverReadsDelaysNobodyAndHoldsNoMemory) {
   const std::string ask = "GET /ch/1.mjpg HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
   ASSERT_GT(send(stalled, ask.data(), ask.size(), MSG_NOSIGNAL), 0);
   std::this_thread::sleep_for(2s);  // its buffers are full by now
-  const double before = bridge->residentMegabytes();
+  [[maybe_unused]] const double before = bridge->residentMegabytes();
   // Another client of the same channel gets every picture meanwhile.
   const Answer other = request(bridge->url("/ch/1.mjpg"), {}, {}, 4);
   size_t parts = 0;
