@@ -3,6 +3,8 @@
 // MJPEG stream per channel, and camera commands.
 #include <signal.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -187,24 +189,25 @@ int main(int argc, char** argv) {
 
   // The recorder is tried until it answers; the server says what it knows
   // meanwhile (every channel connecting).
+  std::atomic<bool> stopping{false};
   std::thread connector([&] {
     bool told = false;
     while (!recorder.connect()) {
+      if (stopping) return;
       if (!told)
         std::fprintf(stderr, "zenta-bridge: %s does not answer; trying again\n", o.host.c_str());
       told = true;
-      for (int i = 0; i < 50; ++i) {
-        timespec tenth{0, 100000000};
-        nanosleep(&tenth, nullptr);
-        sigset_t pending;
-        sigpending(&pending);
-        if (sigismember(&pending, SIGINT) || sigismember(&pending, SIGTERM)) return;
-      }
+      for (int i = 0; i < 50 && !stopping; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (stopping) return;
     }
     std::fprintf(stderr, "zenta-bridge: logged in to %s\n", o.host.c_str());
   });
   int signal = 0;
   sigwait(&stopSignals, &signal);
+  // A connect under way is given up at once.
+  stopping = true;
+  recorder.cancelConnect();
   connector.join();
   rtsp.stop();
   server.stop();

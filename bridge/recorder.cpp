@@ -80,6 +80,10 @@ bool Recorder::connect() {
   return opened;
 }
 
+void Recorder::cancelConnect() {
+  session_.cancelConnect();
+}
+
 void Recorder::close() {
   session_.closeAllChannels();
   for (Channel& c : channels_) {

@@ -77,6 +77,8 @@ class Recorder {
   bool connect();
   // Resumes and closes every channel.
   void close();
+  // From any thread: a connect under way gives up at once (it returns false).
+  void cancelConnect();
 
   std::vector<ChannelFacts> channels() const;
   ChannelFacts facts(int number) const;  // number 1 to 16

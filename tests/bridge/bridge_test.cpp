@@ -366,6 +366,17 @@ TEST_F(BridgeTest, WithCredentialsEveryRequestMustCarryThem) {
   EXPECT_EQ(sim->events("command").size(), 0u);
 }
 
+TEST(BridgeOptions, AStopSignalEndsItWhileTheRecorderDoesNotAnswer) {
+  // A port nothing listens on: the bridge tries again and again.
+  TestFolder folder("zenta-bridge");
+  Bridge bridge(folder.path(), 1);
+  ASSERT_TRUE(bridge.ok());
+  std::this_thread::sleep_for(1500ms);
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(bridge.stop(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 3s);
+}
+
 TEST(BridgeOptions, ServingBeyondThisMachineIsRefused) {
   const std::string bridge = ZENTA_BRIDGE;
   const std::string command = bridge + " --listen 0.0.0.0 127.0.0.1:1 >/dev/null 2>&1";
