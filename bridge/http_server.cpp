@@ -18,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 namespace zenta::bridge {
 
@@ -109,8 +110,10 @@ struct HttpServer::State {
   void acceptLoop();
   void serve(Client& client);
   bool answer(tcp::socket& socket, const Request& request);
+  // `extra`: one more header field (none when its value is empty).
   void reply(tcp::socket& socket, const Request& request, http::status status,
-             std::string_view type, std::string body, bool keepAlive = true);
+             std::string_view type, std::string body, bool keepAlive = true,
+             std::pair<http::field, std::string> extra = {});
   bool picture(tcp::socket& socket, const Request& request, int number);
   bool stream(tcp::socket& socket, int number);
   bool steer(tcp::socket& socket, const Request& request, int number);
@@ -251,11 +254,13 @@ void HttpServer::State::serve(Client& client) {
 }
 
 void HttpServer::State::reply(tcp::socket& socket, const Request& request, http::status status,
-                              std::string_view type, std::string body, bool keepAlive) {
+                              std::string_view type, std::string body, bool keepAlive,
+                              std::pair<http::field, std::string> extra) {
   http::response<http::string_body> response{status, 11};
   response.set(http::field::server, "zenta-bridge");
   response.set(http::field::content_type, beast::string_view(type.data(), type.size()));
   response.set(http::field::cache_control, "no-store");
+  if (!extra.second.empty()) response.set(extra.first, extra.second);
   response.keep_alive(keepAlive && request.keep_alive());
   response.body() = std::move(body);
   response.prepare_payload();
@@ -271,28 +276,16 @@ bool HttpServer::State::answer(tcp::socket& socket, const Request& request) {
     const std::string expected = "Basic " + base64(settings.credentials);
     if (given == request.end() ||
         !sameText(std::string_view(given->value().data(), given->value().size()), expected)) {
-      http::response<http::string_body> r{http::status::unauthorized, 11};
-      r.set(http::field::www_authenticate, "Basic realm=\"zenta-bridge\", charset=\"UTF-8\"");
-      r.set(http::field::content_type, "text/plain");
-      r.body() = "credentials needed\n";
-      r.keep_alive(request.keep_alive());
-      r.prepare_payload();
-      beast::error_code ec;
-      http::write(socket, r, ec);
-      return !ec;
+      reply(socket, request, http::status::unauthorized, "text/plain", "credentials needed\n", true,
+            {http::field::www_authenticate, "Basic realm=\"zenta-bridge\", charset=\"UTF-8\""});
+      return true;
     }
   }
   const bool get = request.method() == http::verb::get || request.method() == http::verb::head;
   const auto wrongMethod = [&](std::string_view allowed) {
-    http::response<http::string_body> r{http::status::method_not_allowed, 11};
-    r.set(http::field::allow, beast::string_view(allowed.data(), allowed.size()));
-    r.set(http::field::content_type, "text/plain");
-    r.body() = "method not allowed\n";
-    r.keep_alive(request.keep_alive());
-    r.prepare_payload();
-    beast::error_code ec;
-    http::write(socket, r, ec);
-    return !ec;
+    reply(socket, request, http::status::method_not_allowed, "text/plain", "method not allowed\n",
+          true, {http::field::allow, std::string(allowed)});
+    return true;
   };
   if (target == "/api/channels") {
     if (!get) return wrongMethod("GET");

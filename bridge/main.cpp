@@ -93,18 +93,13 @@ int main(int argc, char** argv) {
     }
     if (a == "--listen") {
       if (!value(o.listen)) return usage("--listen takes an address");
-    } else if (a == "--http-port") {
+    } else if (a == "--http-port" || a == "--rtsp-port") {
+      long& port = a == "--http-port" ? o.port : o.rtspPort;
       char* end = nullptr;
-      if (!value(text)) return usage("--http-port takes a port");
-      o.port = std::strtol(text.c_str(), &end, 10);
-      if (*end != 0 || end == text.c_str() || o.port < 0 || o.port > 65535)
-        return usage("--http-port takes 0 to 65535");
-    } else if (a == "--rtsp-port") {
-      char* end = nullptr;
-      if (!value(text)) return usage("--rtsp-port takes a port");
-      o.rtspPort = std::strtol(text.c_str(), &end, 10);
-      if (*end != 0 || end == text.c_str() || o.rtspPort < 0 || o.rtspPort > 65535)
-        return usage("--rtsp-port takes 0 to 65535");
+      if (!value(text)) return usage(a + " takes a port");
+      port = std::strtol(text.c_str(), &end, 10);
+      if (*end != 0 || end == text.c_str() || port < 0 || port > 65535)
+        return usage(a + " takes 0 to 65535");
     } else if (a == "--account") {
       if (!value(text)) return usage("--account takes a name");
       o.account = text;

@@ -1,35 +1,20 @@
 #include "video/snapshot/jpeg_planes.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>  // after <cstdio>: it uses FILE
+#include "video/snapshot/jpeg_errors.h"
 
 namespace zenta::video {
 
 namespace {
-
-struct ErrorJump {
-  jpeg_error_mgr library;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void exitByJump(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->jump, 1);
-}
-
-void dropMessage(j_common_ptr) {}
 
 // Only plain data lives here, so the jump back from an error skips no
 // destructor; the library's buffer is handed back through `data`.
 bool compress(const PlanarFrame& p, int width, int height, int quality, unsigned char*& data,
               unsigned long& size) {
   jpeg_compress_struct info{};
-  ErrorJump errors;
-  info.err = jpeg_std_error(&errors.library);
-  errors.library.error_exit = exitByJump;
-  errors.library.output_message = dropMessage;
+  JpegErrorJump errors;
+  useErrorJump(info, errors);
   if (setjmp(errors.jump) != 0) {
     jpeg_destroy_compress(&info);
     return false;

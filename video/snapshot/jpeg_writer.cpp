@@ -3,36 +3,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-// clang-format off
-#include <csetjmp>
-#include <cstdio>
-#include <jpeglib.h>
-// clang-format on
-
 #include <atomic>
 #include <cerrno>
 #include <string>
 #include <vector>
 
 #include "video/colour/canvas.h"
+#include "video/snapshot/jpeg_errors.h"
 
 namespace zenta::video {
 
 namespace {
-
-// libjpeg's error manager followed by the buffer that its error exit jumps
-// back to.
-struct SnapshotErrorManager {
-  jpeg_error_mgr library;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void exitByJump(j_common_ptr info) {
-  // The library's message is dropped: nothing is shown to the user.
-  std::longjmp(reinterpret_cast<SnapshotErrorManager*>(info->err)->jump, 1);
-}
-
-void dropMessage(j_common_ptr) {}
 
 // Compresses the picture into an open file. Only plain data lives in this
 // function, so the jump back from the error exit skips no destructor.
@@ -40,10 +21,8 @@ int compress(std::FILE* file, const uint8_t* pixels, unsigned pitch, unsigned wi
              unsigned height, int quality) {
   // Zeroed, so that destroying it is safe even when creating it failed.
   jpeg_compress_struct info{};
-  SnapshotErrorManager errors;
-  info.err = jpeg_std_error(&errors.library);
-  errors.library.error_exit = exitByJump;
-  errors.library.output_message = dropMessage;
+  JpegErrorJump errors;
+  useErrorJump(info, errors);
   if (setjmp(errors.jump) != 0) {
     jpeg_destroy_compress(&info);
     return 0;
