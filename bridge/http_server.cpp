@@ -2,8 +2,10 @@
 
 #include "bridge/page.h"
 
+#include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -13,12 +15,17 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+#include <cctype>
+#include <ctime>
 #include <list>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string_view>
 #include <thread>
 #include <utility>
+
+#include "stream/protocol.h"
 
 namespace zenta::bridge {
 
@@ -27,21 +34,95 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = net::ip::tcp;
 using Request = http::request<http::string_body>;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr std::string_view kBoundary = "zentaframe";
-// The words a camera takes: the PTZ panel's.
-constexpr std::array<std::string_view, 16> kCameraWords{
-    "up",      "down",    "left",    "right",   "stop",    "zoomin",  "zoomout", "zoomstop",
-    "preset1", "preset2", "preset3", "preset4", "preset5", "preset6", "preset7", "preset8"};
 
+int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+      .count();
+}
+
+// One client connection: its own I/O context (the page's WebSocket runs
+// asynchronous operations on it), and the times the watchdog enforces.
 struct Client {
-  tcp::socket socket;
+  net::io_context io;
+  tcp::socket socket{io};
   std::thread thread;
   std::atomic<bool> done{false};
-  explicit Client(net::io_context& io) : socket(io) {}
+  // Past this (ms on the steady clock) the watchdog shuts the socket
+  // down, which ends the operation under way; 0: no limit.
+  std::atomic<int64_t> deadline{0};
+  // Since when it waits for a request (0: busy), for making room.
+  std::atomic<int64_t> idleSince{0};
+  std::atomic<bool> evicted{false};
 };
+
+// A limit on the operations between its making and its end.
+class Deadline {
+ public:
+  Deadline(Client& client, int seconds) : client_(client) {
+    client_.deadline = nowMs() + int64_t(seconds) * 1000;
+  }
+  ~Deadline() { client_.deadline = 0; }
+  Deadline(const Deadline&) = delete;
+  Deadline& operator=(const Deadline&) = delete;
+
+ private:
+  Client& client_;
+};
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = char(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string_view fieldOf(const Request& request, http::field field) {
+  const auto it = request.find(field);
+  if (it == request.end()) return {};
+  return {it->value().data(), it->value().size()};
+}
+
+// The host of a Host header's value ("name:port", "[::1]:port"), lower
+// case, without a trailing dot; empty when it is malformed.
+std::string hostPart(std::string_view value) {
+  if (value.empty()) return {};
+  std::string_view host = value;
+  if (host.front() == '[') {
+    const size_t close = host.find(']');
+    if (close == std::string_view::npos) return {};
+    const std::string_view rest = host.substr(close + 1);
+    if (!rest.empty() && rest.front() != ':') return {};
+    host = host.substr(1, close - 1);
+  } else if (const size_t colon = host.rfind(':'); colon != std::string_view::npos) {
+    if (host.find(':') != colon) return {};  // an IPv6 address needs brackets
+    for (const char c : host.substr(colon + 1))
+      if (c < '0' || c > '9') return {};
+    host = host.substr(0, colon);
+  }
+  if (!host.empty() && host.back() == '.') host.remove_suffix(1);
+  return lower(host);
+}
+
+bool ipLiteral(const std::string& host) {
+  beast::error_code ec;
+  net::ip::make_address(host, ec);
+  return !ec;
+}
+
+// An HTTP date (RFC 9110) of a moment on the system clock.
+std::string httpDate(std::chrono::system_clock::time_point when) {
+  const std::time_t t = std::chrono::system_clock::to_time_t(when);
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  char text[40];
+  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+  return text;
+}
 
 // "/ch/12.jpg" with prefix "/ch/" and suffix ".jpg": 12; 0 for anything
 // else, a number outside 1 to 16 included.
@@ -95,34 +176,88 @@ bool sameText(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+std::string originOf(std::string_view url) {
+  const std::string text = lower(url);
+  const size_t scheme = text.find("://");
+  if (scheme == std::string::npos) return {};
+  const std::string name = text.substr(0, scheme);
+  if (name != "http" && name != "https") return {};
+  const size_t end = text.find_first_of("/?#", scheme + 3);
+  std::string origin = text.substr(0, end);
+  if (origin.size() == scheme + 3 || origin.find('@') != std::string::npos) return {};
+  return origin;
+}
+
 struct HttpServer::State {
   Recorder& recorder;
   HttpSettings settings;
   net::io_context io;
   tcp::acceptor acceptor{io};
   std::thread acceptThread;
+  std::thread watchdog;
   std::mutex lock;
+  std::condition_variable wake;
   std::list<std::unique_ptr<Client>> clients;  // under lock
   std::atomic<bool> stopping{false};
+  std::atomic<int> streams{0};
+  // The names a request's Host may give, and the origins besides the
+  // request's own host that may open the WebSocket and steer.
+  std::set<std::string> hosts;
+  bool anyAddress = false;  // listening on every address: any IP literal too
+  std::set<std::string> origins;
 
-  State(Recorder& r, HttpSettings s) : recorder(r), settings(std::move(s)) {}
+  State(Recorder& r, HttpSettings s) : recorder(r), settings(std::move(s)) {
+    hosts = {"localhost", "127.0.0.1", "::1"};
+    beast::error_code ec;
+    const auto address = net::ip::make_address(settings.address, ec);
+    anyAddress = !ec && address.is_unspecified();
+    if (!anyAddress) hosts.insert(lower(settings.address));
+    if (anyAddress) {
+      char name[256] = {};
+      if (gethostname(name, sizeof name - 1) == 0 && name[0] != 0) {
+        hosts.insert(lower(name));
+        hosts.insert(lower(name) + ".local");
+      }
+    }
+    for (const std::string& url : settings.publicOrigins) {
+      const std::string origin = originOf(url);
+      if (origin.empty()) continue;
+      origins.insert(origin);
+      hosts.insert(hostPart(origin.substr(origin.find("://") + 3)));
+    }
+  }
 
   void acceptLoop();
+  void watchLoop();
   void serve(Client& client);
-  bool answer(tcp::socket& socket, const Request& request);
-  // `extra`: one more header field (none when its value is empty).
-  void reply(tcp::socket& socket, const Request& request, http::status status,
-             std::string_view type, std::string body, bool keepAlive = true,
-             std::pair<http::field, std::string> extra = {});
-  bool picture(tcp::socket& socket, const Request& request, int number);
-  bool stream(tcp::socket& socket, int number);
-  bool steer(tcp::socket& socket, const Request& request, int number);
-  void tiles(tcp::socket& socket, const Request& request);
+  bool answer(Client& client, const Request& request);
+  bool hostAllowed(const Request& request) const;
+  bool originAllowed(const Request& request) const;
+  bool authorised(const Request& request) const;
+  // `extra`: more header fields.
+  void reply(Client& client, const Request& request, http::status status, std::string_view type,
+             std::string body, std::vector<std::pair<http::field, std::string>> extra = {});
+  bool picture(Client& client, const Request& request, int number);
+  void stream(Client& client, const Request& request, int number);
+  void tiles(Client& client, const Request& request);
+  bool steer(Client& client, const Request& request, int number);
   std::string channelsJson();
   // 404 for a channel the recorder does not have, 403 for one the login
   // may not view; nothing (true) when it may be shown.
-  bool viewable(tcp::socket& socket, const Request& request, int number);
+  bool viewable(Client& client, const Request& request, int number);
+  // A streaming client takes one of kMaxStreams places, or is answered 503.
+  bool takeStreamPlace(Client& client, const Request& request);
+  static bool peerGone(Client& client);
 };
+
+// The headers a picture carries: when the bridge got it and the
+// recorder's own stamp, so no client takes an old picture for a new one.
+static std::vector<std::pair<http::field, std::string>> pictureHeaders(const Picture& p) {
+  const auto age = Clock::now() - p.read;
+  const auto when = std::chrono::system_clock::now() -
+                    std::chrono::duration_cast<std::chrono::system_clock::duration>(age);
+  return {{http::field::last_modified, httpDate(when)}};
+}
 
 HttpServer::HttpServer(Recorder& recorder, HttpSettings settings)
     : state_(std::make_unique<State>(recorder, std::move(settings))) {}
@@ -150,6 +285,7 @@ bool HttpServer::start(std::string& error) {
     return false;
   }
   s.acceptThread = std::thread([&s] { s.acceptLoop(); });
+  s.watchdog = std::thread([&s] { s.watchLoop(); });
   return true;
 }
 
@@ -172,6 +308,8 @@ void HttpServer::stop() {
       ::shutdown(c->socket.native_handle(), SHUT_RDWR);
     clients = std::move(s.clients);
   }
+  s.wake.notify_all();
+  if (s.watchdog.joinable()) s.watchdog.join();
   for (auto& c : clients) {
     if (c->thread.joinable()) c->thread.join();
   }
@@ -179,9 +317,23 @@ void HttpServer::stop() {
   s.acceptor.close(ec);
 }
 
+// Four times a second: every client past its deadline has its socket shut
+// down, which ends the read or write it is blocked in.
+void HttpServer::State::watchLoop() {
+  std::unique_lock guard(lock);
+  while (!stopping) {
+    wake.wait_for(guard, std::chrono::milliseconds(250));
+    const int64_t now = nowMs();
+    for (auto& c : clients) {
+      const int64_t due = c->deadline;
+      if (due != 0 && now >= due && !c->done) ::shutdown(c->socket.native_handle(), SHUT_RDWR);
+    }
+  }
+}
+
 void HttpServer::State::acceptLoop() {
   while (!stopping) {
-    auto client = std::make_unique<Client>(io);
+    auto client = std::make_unique<Client>();
     beast::error_code ec;
     acceptor.accept(client->socket, ec);
     if (stopping) return;
@@ -191,20 +343,38 @@ void HttpServer::State::acceptLoop() {
     }
     std::lock_guard guard(lock);
     // Threads whose clients have gone are joined here.
+    int busy = 0;
+    Client* longestIdle = nullptr;
     for (auto it = clients.begin(); it != clients.end();) {
-      if ((*it)->done) {
-        (*it)->thread.join();
+      Client& c = **it;
+      if (c.done) {
+        c.thread.join();
         it = clients.erase(it);
-      } else {
-        ++it;
+        continue;
       }
+      if (!c.evicted) {
+        ++busy;
+        const int64_t idle = c.idleSince;
+        if (idle != 0 && (longestIdle == nullptr || idle < longestIdle->idleSince))
+          longestIdle = &c;
+      }
+      ++it;
     }
-    if (int(clients.size()) >= HttpServer::kMaxClients) {
-      // Too many at once: this one is told so and let go.
-      const std::string_view busy =
-          "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-      net::write(client->socket, net::buffer(busy), ec);
-      continue;
+    if (busy >= HttpServer::kMaxClients) {
+      if (longestIdle != nullptr) {
+        // Room is made by letting go of the connection that has waited
+        // longest for a request: idle keep-alive connections and clients
+        // that send their request a byte at a time cannot lock others out.
+        longestIdle->evicted = true;
+        ::shutdown(longestIdle->socket.native_handle(), SHUT_RDWR);
+      } else {
+        const std::string_view full =
+            "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nRetry-After: 5\r\n"
+            "Connection: close\r\n\r\n";
+        ::send(client->socket.native_handle(), full.data(), full.size(),
+               MSG_NOSIGNAL | MSG_DONTWAIT);
+        continue;
+      }
     }
     Client& c = *client;
     clients.push_back(std::move(client));
@@ -218,108 +388,161 @@ void HttpServer::State::acceptLoop() {
 }
 
 void HttpServer::State::serve(Client& client) {
-  tcp::socket& socket = client.socket;
-  // A client that takes nothing for a while is let go, so a reader that
-  // never reads holds a thread for seconds, not for ever.
-  timeval limit{settings.sendTimeoutSeconds, 0};
-  ::setsockopt(socket.native_handle(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  timeval idle{30, 0};
-  ::setsockopt(socket.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
   beast::flat_buffer buffer(16384);
-  while (!stopping) {
+  while (!stopping && !client.evicted) {
     http::request_parser<http::string_body> parser;
     parser.header_limit(8192);
     parser.body_limit(4096);
     beast::error_code ec;
-    http::read(socket, buffer, parser, ec);
-    if (ec == http::error::end_of_stream || ec == net::error::eof || stopping) return;
+    {
+      // The whole request within the limit: a client sending a byte now
+      // and then does not hold its place for ever.
+      client.idleSince = nowMs();
+      Deadline limit(client, settings.idleSeconds);
+      http::read(client.socket, buffer, parser, ec);
+      client.idleSince = 0;
+    }
+    if (ec == http::error::end_of_stream || ec == net::error::eof || stopping || client.evicted)
+      return;
     if (ec == http::error::header_limit) {
-      reply(socket, Request{}, http::status::request_header_fields_too_large, "text/plain",
-            "headers too large\n", false);
+      reply(client, Request{}, http::status::request_header_fields_too_large, "text/plain",
+            "headers too large\n", {{http::field::connection, "close"}});
       return;
     }
     if (ec == http::error::body_limit) {
-      reply(socket, Request{}, http::status::payload_too_large, "text/plain", "body too large\n",
-            false);
+      reply(client, Request{}, http::status::payload_too_large, "text/plain", "body too large\n",
+            {{http::field::connection, "close"}});
       return;
     }
     if (ec) {
       if (buffer.size() > 0 || parser.got_some())
-        reply(socket, Request{}, http::status::bad_request, "text/plain", "bad request\n", false);
+        reply(client, Request{}, http::status::bad_request, "text/plain", "bad request\n",
+              {{http::field::connection, "close"}});
       return;
     }
     const Request& request = parser.get();
-    if (!answer(socket, request) || !request.keep_alive()) return;
+    if (!answer(client, request) || !request.keep_alive()) return;
   }
 }
 
-void HttpServer::State::reply(tcp::socket& socket, const Request& request, http::status status,
-                              std::string_view type, std::string body, bool keepAlive,
-                              std::pair<http::field, std::string> extra) {
+void HttpServer::State::reply(Client& client, const Request& request, http::status status,
+                              std::string_view type, std::string body,
+                              std::vector<std::pair<http::field, std::string>> extra) {
   http::response<http::string_body> response{status, 11};
   response.set(http::field::server, "zenta-bridge");
-  response.set(http::field::content_type, beast::string_view(type.data(), type.size()));
+  if (status != http::status::no_content)
+    response.set(http::field::content_type, beast::string_view(type.data(), type.size()));
   response.set(http::field::cache_control, "no-store");
-  if (!extra.second.empty()) response.set(extra.first, extra.second);
-  response.keep_alive(keepAlive && request.keep_alive());
-  response.body() = std::move(body);
-  response.prepare_payload();
+  bool close = !request.keep_alive();
+  for (auto& [field, value] : extra) {
+    if (field == http::field::connection && value == "close") close = true;
+    response.set(field, value);
+  }
+  response.keep_alive(!close);
+  const size_t length = body.size();
+  if (status != http::status::no_content) {
+    response.body() = std::move(body);
+    response.prepare_payload();
+  }
+  Deadline limit(client, settings.sendTimeoutSeconds);
   beast::error_code ec;
-  http::write(socket, response, ec);
+  if (request.method() == http::verb::head) {
+    // The fields a GET would get, without its body.
+    response.content_length(length);
+    http::response_serializer<http::string_body> head(response);
+    http::write_header(client.socket, head, ec);
+  } else {
+    http::write(client.socket, response, ec);
+  }
 }
 
-bool HttpServer::State::answer(tcp::socket& socket, const Request& request) {
+bool HttpServer::State::hostAllowed(const Request& request) const {
+  const std::string host = hostPart(fieldOf(request, http::field::host));
+  if (host.empty()) return false;
+  return hosts.count(host) != 0 || (anyAddress && ipLiteral(host));
+}
+
+// A browser names the page's origin on WebSocket handshakes and on POSTs;
+// a request without one comes from a program, not from a page.
+bool HttpServer::State::originAllowed(const Request& request) const {
+  const auto it = request.find(http::field::origin);
+  if (it == request.end()) return true;
+  const std::string origin = lower(std::string_view(it->value().data(), it->value().size()));
+  const std::string host = lower(fieldOf(request, http::field::host));
+  return origin == "http://" + host || origin == "https://" + host || origins.count(origin) != 0;
+}
+
+bool HttpServer::State::authorised(const Request& request) const {
+  if (settings.credentials.empty()) return true;
+  std::string_view given = fieldOf(request, http::field::authorization);
+  // The scheme's name is not case-sensitive; blanks may follow it.
+  const size_t blank = given.find(' ');
+  if (blank == std::string_view::npos || lower(given.substr(0, blank)) != "basic") return false;
+  given.remove_prefix(blank);
+  while (!given.empty() && given.front() == ' ')
+    given.remove_prefix(1);
+  while (!given.empty() && given.back() == ' ')
+    given.remove_suffix(1);
+  return sameText(given, base64(settings.credentials));
+}
+
+bool HttpServer::State::answer(Client& client, const Request& request) {
   std::string_view target(request.target().data(), request.target().size());
   target = target.substr(0, target.find('?'));
-  if (!settings.credentials.empty()) {
-    const auto given = request.find(http::field::authorization);
-    const std::string expected = "Basic " + base64(settings.credentials);
-    if (given == request.end() ||
-        !sameText(std::string_view(given->value().data(), given->value().size()), expected)) {
-      reply(socket, request, http::status::unauthorized, "text/plain", "credentials needed\n", true,
-            {http::field::www_authenticate, "Basic realm=\"zenta-bridge\", charset=\"UTF-8\""});
-      return true;
-    }
+  if (!hostAllowed(request)) {
+    reply(client, request, http::status::misdirected_request, "text/plain",
+          "this bridge does not serve that host name\n");
+    return true;
+  }
+  if (!authorised(request)) {
+    reply(client, request, http::status::unauthorized, "text/plain", "credentials needed\n",
+          {{http::field::www_authenticate, "Basic realm=\"zenta-bridge\", charset=\"UTF-8\""}});
+    return true;
   }
   const bool get = request.method() == http::verb::get || request.method() == http::verb::head;
   const auto wrongMethod = [&](std::string_view allowed) {
-    reply(socket, request, http::status::method_not_allowed, "text/plain", "method not allowed\n",
-          true, {http::field::allow, std::string(allowed)});
+    reply(client, request, http::status::method_not_allowed, "text/plain", "method not allowed\n",
+          {{http::field::allow, std::string(allowed)}});
     return true;
   };
   if (target == "/api/channels") {
-    if (!get) return wrongMethod("GET");
-    reply(socket, request, http::status::ok, "application/json", channelsJson() + "\n");
+    if (!get) return wrongMethod("GET, HEAD");
+    reply(client, request, http::status::ok, "application/json", channelsJson() + "\n");
     return true;
   }
   if (target == "/" || target == "/index.html") {
-    if (!get) return wrongMethod("GET");
-    reply(socket, request, http::status::ok, "text/html; charset=utf-8", kPageHtml);
+    if (!get) return wrongMethod("GET, HEAD");
+    reply(client, request, http::status::ok, "text/html; charset=utf-8", kPageHtml);
     return true;
   }
   if (target == "/ws") {
     if (!beast::websocket::is_upgrade(request)) {
-      reply(socket, request, http::status::upgrade_required, "text/plain", "a WebSocket only\n");
+      reply(client, request, http::status::upgrade_required, "text/plain", "a WebSocket only\n");
       return true;
     }
-    tiles(socket, request);
+    if (!originAllowed(request)) {
+      reply(client, request, http::status::forbidden, "text/plain", "cross-origin request\n",
+            {{http::field::connection, "close"}});
+      return false;
+    }
+    tiles(client, request);
     return false;
   }
   if (const int n = channelIn(target, "/ch/", ".jpg"); n != 0) {
-    if (!get) return wrongMethod("GET");
-    return picture(socket, request, n);
+    if (!get) return wrongMethod("GET, HEAD");
+    return picture(client, request, n);
   }
   if (const int n = channelIn(target, "/ch/", ".mjpg"); n != 0) {
-    if (!get) return wrongMethod("GET");
-    if (!viewable(socket, request, n)) return true;
-    stream(socket, n);
+    if (!get) return wrongMethod("GET, HEAD");
+    if (!viewable(client, request, n)) return true;
+    stream(client, request, n);
     return false;
   }
   if (const int n = channelIn(target, "/api/ch/", "/ptz"); n != 0) {
     if (request.method() != http::verb::post) return wrongMethod("POST");
-    return steer(socket, request, n);
+    return steer(client, request, n);
   }
-  reply(socket, request, http::status::not_found, "text/plain", "not found\n");
+  reply(client, request, http::status::not_found, "text/plain", "not found\n");
   return true;
 }
 
@@ -339,130 +562,251 @@ std::string HttpServer::State::channelsJson() {
   return all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-// The page's one connection: every viewable channel's new pictures as
-// binary messages (the channel's number, then the JPEG) and, every second,
-// the channels as JSON text. Sixteen live tiles take one connection, not
-// sixteen (a browser opens six at most to one server). A client slower
-// than the pictures gets each channel's latest when it is ready.
-void HttpServer::State::tiles(tcp::socket& socket, const Request& request) {
-  beast::websocket::stream<tcp::socket&> ws(socket);
-  beast::error_code ec;
-  ws.accept(request, ec);
-  if (ec) return;
-  std::vector<std::unique_ptr<Recorder::Watch>> watching;
-  for (const ChannelFacts& f : recorder.channels()) {
-    if (f.status != ChannelStatus::Refused && f.status != ChannelStatus::Absent)
-      watching.push_back(std::make_unique<Recorder::Watch>(recorder, f.number));
-  }
-  std::array<uint64_t, stream::kChannelCount> sent{};
-  uint64_t seen = 0;
-  auto nextFacts = std::chrono::steady_clock::now();
-  std::vector<uint8_t> message;
-  while (!ec && !stopping) {
-    if (std::chrono::steady_clock::now() >= nextFacts) {
-      ws.text(true);
-      ws.write(net::buffer(channelsJson()), ec);
-      nextFacts += std::chrono::seconds(1);
-    }
-    seen = recorder.waitForAnyPicture(seen, std::chrono::milliseconds(500));
-    for (int n = 1; n <= stream::kChannelCount && !ec; ++n) {
-      const auto p = recorder.pictureAfter(n, sent[size_t(n - 1)], std::chrono::milliseconds(0));
-      if (!p) continue;
-      sent[size_t(n - 1)] = p->serial;
-      message.assign(1, uint8_t(n));
-      message.insert(message.end(), p->jpeg.begin(), p->jpeg.end());
-      ws.binary(true);
-      ws.write(net::buffer(message), ec);
-    }
-  }
+bool HttpServer::State::takeStreamPlace(Client& client, const Request& request) {
+  if (streams.fetch_add(1) < HttpServer::kMaxStreams) return true;
+  streams.fetch_sub(1);
+  reply(client, request, http::status::service_unavailable, "text/plain",
+        "too many streams at once\n", {{http::field::retry_after, "5"}});
+  return false;
 }
 
-bool HttpServer::State::viewable(tcp::socket& socket, const Request& request, int number) {
+// Whether the client closed its connection (or sent what nobody asked
+// for, which is read and dropped): a stream that has nothing to send for
+// a while still notices a client that went.
+bool HttpServer::State::peerGone(Client& client) {
+  const int fd = client.socket.native_handle();
+  pollfd p{fd, short(POLLIN | POLLRDHUP), 0};
+  if (::poll(&p, 1, 0) <= 0) return false;
+  if (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) return true;
+  char scratch[4096];
+  const ssize_t got = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
+  return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+// The page's one connection: the new pictures of every viewable channel
+// as binary messages (the channel's number, then the JPEG) and, every
+// second, the channels as JSON text. Sixteen live tiles take one
+// connection, not sixteen (a browser opens six at most to one server). A
+// client slower than the pictures gets each channel's latest when it is
+// ready. The client's messages are read all along, so its close, pings
+// and malformed frames get their answers.
+void HttpServer::State::tiles(Client& client, const Request& request) {
+  if (!takeStreamPlace(client, request)) return;
+  struct Place {
+    std::atomic<int>& count;
+    ~Place() { count.fetch_sub(1); }
+  } place{streams};
+  beast::websocket::stream<tcp::socket&> ws(client.socket);
+  ws.read_message_max(4096);
+  beast::error_code ec;
+  {
+    Deadline limit(client, settings.sendTimeoutSeconds);
+    ws.accept(request, ec);
+  }
+  if (ec) return;
+  std::vector<std::unique_ptr<Recorder::Watch>> watching;
+  std::array<uint64_t, stream::kChannelCount> sent{};
+  for (const ChannelFacts& f : recorder.channels()) {
+    if (f.status == ChannelStatus::Refused || f.status == ChannelStatus::Absent) continue;
+    // Only pictures newer than the watch: a paused channel's last one may
+    // be of long ago.
+    if (const auto old = recorder.pictureAfter(f.number, 0, std::chrono::milliseconds(0)))
+      sent[size_t(f.number - 1)] = old->serial;
+    watching.push_back(std::make_unique<Recorder::Watch>(recorder, f.number));
+  }
+  bool ended = false;
+  bool writing = false;
+  beast::flat_buffer incoming;
+  std::function<void()> readNext = [&] {
+    ws.async_read(incoming, [&](beast::error_code error, size_t) {
+      if (error) {
+        ended = true;
+        return;
+      }
+      incoming.consume(incoming.size());
+      if (!ended) readNext();
+    });
+  };
+  readNext();
+  std::string text;
+  std::vector<uint8_t> message;
+  std::unique_ptr<Deadline> writeLimit;
+  const auto write = [&](bool binary, net::const_buffer bytes) {
+    writing = true;
+    writeLimit = std::make_unique<Deadline>(client, settings.sendTimeoutSeconds);
+    ws.binary(binary);
+    ws.async_write(bytes, [&](beast::error_code error, size_t) {
+      writing = false;
+      writeLimit.reset();
+      if (error) ended = true;
+    });
+  };
+  auto nextFacts = Clock::now();
+  uint64_t seen = 0;
+  int nextChannel = 1;
+  while (!ended && !stopping) {
+    client.io.restart();
+    client.io.poll();
+    if (ended || stopping) break;
+    if (writing) {
+      client.io.restart();
+      client.io.run_one_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    if (Clock::now() >= nextFacts) {
+      text = channelsJson();
+      write(false, net::buffer(text));
+      nextFacts = Clock::now() + std::chrono::seconds(1);
+      continue;
+    }
+    // The next channel (in turn from the last one sent) with a new picture.
+    std::shared_ptr<const Picture> p;
+    for (int i = 0; i < stream::kChannelCount && !p; ++i) {
+      const int n = (nextChannel - 1 + i) % stream::kChannelCount + 1;
+      p = recorder.pictureAfter(n, sent[size_t(n - 1)], std::chrono::milliseconds(0));
+      if (p) {
+        sent[size_t(n - 1)] = p->serial;
+        nextChannel = n % stream::kChannelCount + 1;
+        message.assign(1, uint8_t(n));
+        message.insert(message.end(), p->jpeg.begin(), p->jpeg.end());
+      }
+    }
+    if (p) {
+      write(true, net::buffer(message));
+      continue;
+    }
+    seen = recorder.waitForAnyPicture(seen, std::chrono::milliseconds(100));
+  }
+  // Every operation under way ends before the stream and its buffers go.
+  ended = true;
+  beast::error_code ignored;
+  client.socket.cancel(ignored);
+  client.socket.shutdown(tcp::socket::shutdown_both, ignored);
+  client.io.restart();
+  client.io.run();
+}
+
+bool HttpServer::State::viewable(Client& client, const Request& request, int number) {
   const ChannelFacts f = recorder.facts(number);
   if (f.status == ChannelStatus::Absent) {
-    reply(socket, request, http::status::not_found, "text/plain", "no such channel\n");
+    reply(client, request, http::status::not_found, "text/plain", "no such channel\n");
     return false;
   }
   if (f.status == ChannelStatus::Refused) {
-    reply(socket, request, http::status::forbidden, "text/plain", "this login may not view it\n");
+    reply(client, request, http::status::forbidden, "text/plain", "this login may not view it\n");
     return false;
   }
   return true;
 }
 
-bool HttpServer::State::picture(tcp::socket& socket, const Request& request, int number) {
-  if (!viewable(socket, request, number)) return true;
-  Recorder::Watch watching(recorder, number);
-  // A paused channel's last picture may be old: a fresh one is waited for.
-  const auto old = recorder.pictureAfter(number, 0, std::chrono::milliseconds(0));
-  auto fresh = recorder.pictureAfter(number, old ? old->serial : 0, std::chrono::seconds(5));
-  if (!fresh) fresh = old;
-  if (!fresh) {
-    reply(socket, request, http::status::service_unavailable, "text/plain", "no picture\n");
+// A picture newer than the request (a paused channel is resumed for it),
+// or 503 when none comes within five seconds: an old picture is never
+// passed off as the present. HEAD says what the latest picture is without
+// resuming anything.
+bool HttpServer::State::picture(Client& client, const Request& request, int number) {
+  if (!viewable(client, request, number)) return true;
+  const auto noPicture = [&] {
+    reply(client, request, http::status::service_unavailable, "text/plain",
+          "no picture from the recorder\n", {{http::field::retry_after, "5"}});
     return true;
+  };
+  const auto old = recorder.pictureAfter(number, 0, std::chrono::milliseconds(0));
+  std::shared_ptr<const Picture> fresh;
+  if (request.method() == http::verb::head) {
+    fresh = old;
+  } else {
+    Recorder::Watch watching(recorder, number);
+    fresh = recorder.pictureAfter(number, old ? old->serial : 0, std::chrono::seconds(5));
   }
+  if (!fresh) return noPicture();
   http::response<http::vector_body<uint8_t>> response{http::status::ok, 11};
   response.set(http::field::server, "zenta-bridge");
   response.set(http::field::content_type, "image/jpeg");
   response.set(http::field::cache_control, "no-store");
+  for (auto& [field, value] : pictureHeaders(*fresh))
+    response.set(field, value);
+  response.set("X-Recorder-Time", stampText(fresh->stamp));
   response.keep_alive(request.keep_alive());
   response.body() = fresh->jpeg;
   response.prepare_payload();
+  Deadline limit(client, settings.sendTimeoutSeconds);
   beast::error_code ec;
-  http::write(socket, response, ec);
+  if (request.method() == http::verb::head) {
+    http::response_serializer<http::vector_body<uint8_t>> head(response);
+    http::write_header(client.socket, head, ec);
+  } else {
+    http::write(client.socket, response, ec);
+  }
   return !ec;
 }
 
 // Every new picture of the channel as one part, until the client goes; a
 // client slower than the pictures gets the latest one each time it is
-// ready, never a queue.
-bool HttpServer::State::stream(tcp::socket& socket, int number) {
-  Recorder::Watch watching(recorder, number);
+// ready, never a queue. The first part is a picture newer than the request.
+void HttpServer::State::stream(Client& client, const Request& request, int number) {
   const std::string head =
       "HTTP/1.1 200 OK\r\nServer: zenta-bridge\r\n"
       "Content-Type: multipart/x-mixed-replace; boundary=" +
       std::string(kBoundary) + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
   beast::error_code ec;
-  net::write(socket, net::buffer(head), ec);
-  uint64_t last = 0;
+  if (request.method() == http::verb::head) {
+    Deadline limit(client, settings.sendTimeoutSeconds);
+    net::write(client.socket, net::buffer(head), ec);
+    return;
+  }
+  if (!takeStreamPlace(client, request)) return;
+  struct Place {
+    std::atomic<int>& count;
+    ~Place() { count.fetch_sub(1); }
+  } place{streams};
+  const auto old = recorder.pictureAfter(number, 0, std::chrono::milliseconds(0));
+  uint64_t last = old ? old->serial : 0;
+  Recorder::Watch watching(recorder, number);
+  {
+    Deadline limit(client, settings.sendTimeoutSeconds);
+    net::write(client.socket, net::buffer(head), ec);
+  }
   while (!ec && !stopping) {
     const auto p = recorder.pictureAfter(number, last, std::chrono::seconds(1));
-    if (!p) continue;
+    if (!p) {
+      if (peerGone(client)) return;
+      continue;
+    }
     last = p->serial;
-    const std::string part =
+    std::string part =
         "--" + std::string(kBoundary) +
         "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(p->jpeg.size()) +
-        "\r\nX-Recorder-Time: " + stampText(p->stamp) + "\r\n\r\n";
+        "\r\nX-Recorder-Time: " + stampText(p->stamp);
+    for (auto& [field, value] : pictureHeaders(*p))
+      part += "\r\n" + std::string(http::to_string(field)) + ": " + value;
+    part += "\r\n\r\n";
     const std::array<net::const_buffer, 3> pieces{net::buffer(part), net::buffer(p->jpeg),
                                                   net::buffer("\r\n", 2)};
-    net::write(socket, pieces, ec);
+    Deadline limit(client, settings.sendTimeoutSeconds);
+    net::write(client.socket, pieces, ec);
   }
-  return false;
 }
 
-bool HttpServer::State::steer(tcp::socket& socket, const Request& request, int number) {
+bool HttpServer::State::steer(Client& client, const Request& request, int number) {
   // A page of another site may not steer the cameras through a browser.
-  const auto origin = request.find(http::field::origin);
-  const auto host = request.find(http::field::host);
-  if (origin != request.end() &&
-      (host == request.end() || origin->value() != "http://" + std::string(host->value()))) {
-    reply(socket, request, http::status::forbidden, "text/plain", "cross-origin request\n");
+  if (!originAllowed(request)) {
+    reply(client, request, http::status::forbidden, "text/plain", "cross-origin request\n");
     return true;
   }
   std::string word = request.body();
   while (!word.empty() && (word.back() == '\n' || word.back() == '\r' || word.back() == ' '))
     word.pop_back();
-  if (std::find(kCameraWords.begin(), kCameraWords.end(), word) == kCameraWords.end()) {
-    reply(socket, request, http::status::bad_request, "text/plain", "unknown command word\n");
+  if (!stream::isCameraWord(word)) {
+    reply(client, request, http::status::bad_request, "text/plain", "unknown command word\n");
     return true;
   }
-  if (!viewable(socket, request, number)) return true;
+  if (!viewable(client, request, number)) return true;
   if (!recorder.steer(number, word)) {
-    reply(socket, request, http::status::forbidden, "text/plain",
+    reply(client, request, http::status::forbidden, "text/plain",
           "this channel's camera may not be steered\n");
     return true;
   }
-  reply(socket, request, http::status::no_content, "text/plain", "");
+  reply(client, request, http::status::no_content, "text/plain", "");
   return true;
 }
 

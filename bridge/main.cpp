@@ -1,9 +1,12 @@
 // zenta-bridge: one recorder's channels for the tools people already use,
 // over HTTP: the channels as JSON, each channel's latest picture, a live
 // MJPEG stream per channel, and camera commands.
+#include <netdb.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bridge/http_server.h"
 #include "bridge/recorder.h"
@@ -30,8 +34,11 @@ constexpr const char* kHelp =
     "and players: HOST is a saved host's name (its login is used) or\n"
     "HOST[:HTTP-PORT] of the recorder (guest login unless --account).\n"
     "\n"
-    "  --listen ADDRESS     the address to serve on (default 127.0.0.1); any\n"
-    "                       other than this machine's own needs --auth\n"
+    "  --listen ADDRESS     the address or name to serve on (default 127.0.0.1);\n"
+    "                       any other than this machine's own needs --auth\n"
+    "  --public-origin URL  the bridge is also reached at URL (a reverse proxy's\n"
+    "                       https://name): requests for that host, and its pages'\n"
+    "                       WebSocket and camera commands, are accepted\n"
     "  --auth FILE          clients must log in (HTTP and RTSP Basic) with the\n"
     "                       USER:PASSWORD on the file's first line (or in\n"
     "                       $ZENTA_BRIDGE_AUTH when FILE is -)\n"
@@ -60,6 +67,7 @@ struct Options {
   bool passwordStdin = false;
   std::string host;
   std::optional<std::string> authFile;
+  std::vector<std::string> publicOrigins;
 };
 
 int usage(const std::string& message) {
@@ -68,7 +76,23 @@ int usage(const std::string& message) {
 }
 
 bool loopback(const std::string& address) {
-  return address.rfind("127.", 0) == 0 || address == "::1" || address == "localhost";
+  return address.rfind("127.", 0) == 0 || address == "::1";
+}
+
+// The numeric address of a name or address (the first the resolver
+// gives); empty when it has none.
+std::string numericAddress(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
+  char text[NI_MAXHOST] = {};
+  const int failed =
+      getnameinfo(found->ai_addr, found->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST);
+  freeaddrinfo(found);
+  return failed != 0 ? std::string() : std::string(text);
 }
 
 }  // namespace
@@ -100,6 +124,10 @@ int main(int argc, char** argv) {
       port = std::strtol(text.c_str(), &end, 10);
       if (*end != 0 || end == text.c_str() || port < 0 || port > 65535)
         return usage(a + " takes 0 to 65535");
+    } else if (a == "--public-origin") {
+      if (!value(text) || zenta::bridge::originOf(text).empty())
+        return usage("--public-origin takes an http:// or https:// URL");
+      o.publicOrigins.push_back(text);
     } else if (a == "--account") {
       if (!value(text)) return usage("--account takes a name");
       o.account = text;
@@ -125,6 +153,11 @@ int main(int argc, char** argv) {
       if (const char* env = std::getenv("ZENTA_BRIDGE_AUTH")) credentials = env;
     } else {
       std::ifstream in(*o.authFile);
+      if (!in) {
+        std::fprintf(stderr, "zenta-bridge: cannot read %s: %s\n", o.authFile->c_str(),
+                     std::strerror(errno));
+        return 2;
+      }
       std::getline(in, credentials);
     }
     if (!credentials.empty() && credentials.back() == '\r') credentials.pop_back();
@@ -132,6 +165,9 @@ int main(int argc, char** argv) {
     if (colon == std::string::npos || colon == 0 || colon + 1 == credentials.size())
       return usage("--auth needs USER:PASSWORD (a file's first line, or $ZENTA_BRIDGE_AUTH)");
   }
+  const std::string numeric = numericAddress(o.listen);
+  if (numeric.empty()) return usage("--listen: " + o.listen + " is no address of this machine");
+  o.listen = numeric;
   if (!loopback(o.listen) && credentials.empty())
     return usage("serving on " + o.listen + " needs --auth (only 127.0.0.1 and ::1 go without)");
   if (o.passwordStdin && !o.account) return usage("--password-stdin goes with --account");
@@ -166,7 +202,8 @@ int main(int argc, char** argv) {
   }
 
   zenta::bridge::Recorder recorder(state);
-  zenta::bridge::HttpServer server(recorder, {o.listen, uint16_t(o.port), 10, credentials});
+  zenta::bridge::HttpServer server(
+      recorder, {o.listen, uint16_t(o.port), 10, 10, credentials, o.publicOrigins});
   std::string error;
   if (!server.start(error)) {
     std::fprintf(stderr, "zenta-bridge: %s\n", error.c_str());

@@ -1,9 +1,11 @@
 #include "bridge/recorder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "stream/protocol.h"
+#include "video/h263/stream_split.h"
 #include "video/snapshot/jpeg_planes.h"
 
 namespace zenta::bridge {
@@ -128,14 +130,19 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
       continue;
     }
     const auto arrived = Clock::now();
-    keepCoded(c, data, header.payloadLength, header.timestamp);
+    // Only pictures our decoder takes go on, from the start code it took
+    // them at: a player fed a payload that is no picture can crash or
+    // stall, and nothing predicts from a rejected one.
     video::PlanarFrame* planes = nullptr;
-    if (video::h263Decode(view.decoder, &planes, data, header.payloadLength) < 0) continue;
+    const auto found = video::decodeFirstPicture(view.decoder, &planes, data, header.payloadLength);
+    if (found.offset < 0) continue;
+    const double stamp = std::isfinite(header.timestamp) ? header.timestamp : 0.0;
+    keepCoded(c, data + found.offset, header.payloadLength - size_t(found.offset), stamp, arrived);
     auto picture = std::make_shared<Picture>();
     picture->width = view.decoder.width;
     picture->height = view.decoder.height;
     picture->read = arrived;
-    picture->stamp = header.timestamp;
+    picture->stamp = stamp;
     if (!video::JpegOfPlanes(*planes, picture->width, picture->height, settings_.jpegQuality,
                              picture->jpeg)) {
       continue;
@@ -157,45 +164,65 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
 }
 
 // The pictures since the last intra one are kept (within a bound: a
-// stream without intra pictures keeps nothing) and go to the listeners.
-void Recorder::keepCoded(Channel& c, const uint8_t* data, size_t length, double stamp) {
+// stream without intra pictures keeps nothing) and go to the listeners,
+// outside the channel's lock; the delivery lock keeps them in order with
+// a new listener's backlog and with stopListening.
+void Recorder::keepCoded(Channel& c, const uint8_t* data, size_t length, double stamp,
+                         Clock::time_point arrived) {
   constexpr size_t kMostKept = 8 << 20;
   auto coded = std::make_shared<Coded>();
   coded->payload.assign(data, data + length);
   coded->stamp = stamp;
+  coded->arrived = arrived;
   coded->intra = video::h263PictureType(data, length) == 1;
-  std::lock_guard guard(c.lock);
-  if (coded->intra) {
-    c.sinceIntra.clear();
-    c.sinceIntraBytes = 0;
-  }
-  if (!c.sinceIntra.empty() || coded->intra) {
-    c.sinceIntraBytes += length;
-    if (c.sinceIntraBytes > kMostKept) {
+  std::lock_guard delivering(c.deliveryLock);
+  std::vector<std::pair<int, std::shared_ptr<CodedListener>>> listeners;
+  {
+    std::lock_guard guard(c.lock);
+    if (coded->intra) {
       c.sinceIntra.clear();
       c.sinceIntraBytes = 0;
-    } else {
-      c.sinceIntra.push_back(coded);
     }
+    if (!c.sinceIntra.empty() || coded->intra) {
+      c.sinceIntraBytes += length;
+      if (c.sinceIntraBytes > kMostKept) {
+        c.sinceIntra.clear();
+        c.sinceIntraBytes = 0;
+      } else {
+        c.sinceIntra.push_back(coded);
+      }
+    }
+    listeners = c.listeners;
   }
-  for (const auto& [id, listener] : c.listeners)
-    listener(coded);
+  for (const auto& [id, listener] : listeners)
+    (*listener)(coded);
 }
 
-int Recorder::listen(int number, CodedListener listener,
-                     std::vector<std::shared_ptr<const Coded>>& since) {
+int Recorder::listen(int number, CodedListener listener) {
   if (number < 1 || number > stream::kChannelCount) return 0;
   Channel& c = channels_[size_t(number - 1)];
-  std::lock_guard guard(c.lock);
-  since = c.sinceIntra;
-  const int id = c.nextListener++;
-  c.listeners.emplace_back(id, std::move(listener));
+  auto shared = std::make_shared<CodedListener>(std::move(listener));
+  // No live picture can overtake the backlog: the receive thread waits for
+  // the delivery lock.
+  std::lock_guard delivering(c.deliveryLock);
+  std::vector<std::shared_ptr<const Coded>> since;
+  int id = 0;
+  {
+    std::lock_guard guard(c.lock);
+    since = c.sinceIntra;
+    id = c.nextListener++;
+    c.listeners.emplace_back(id, shared);
+  }
+  for (const auto& coded : since)
+    (*shared)(coded);
   return id;
 }
 
 void Recorder::stopListening(int number, int id) {
   if (number < 1 || number > stream::kChannelCount) return;
   Channel& c = channels_[size_t(number - 1)];
+  // Once this returns no delivery to the listener is under way.
+  std::lock_guard delivering(c.deliveryLock);
   std::lock_guard guard(c.lock);
   std::erase_if(c.listeners, [&](const auto& l) { return l.first == id; });
 }
@@ -267,11 +294,14 @@ void Recorder::watch(int number, int change) {
   stream::ChannelView& view = state_.channels[size_t(number - 1)];
   Channel& c = channels_[size_t(number - 1)];
   bool resume = false;
+  // A channel the login may not view is never resumed: the recorder would
+  // refuse it anyway, and it is not the bridge's to ask.
+  const bool viewable = view.viewState == stream::ViewState::Granted && !view.absent;
   {
     std::lock_guard guard(c.lock);
     c.watchers += change;
     if (c.watchers == 0) c.lastLeft = Clock::now();
-    if (c.watchers > 0 && !c.resumed) {
+    if (c.watchers > 0 && !c.resumed && viewable) {
       c.resumed = resume = true;
     }
   }
@@ -298,6 +328,10 @@ void Recorder::pauseIdleChannels() {
         if (c.resumed && c.watchers == 0 && now - c.lastLeft >= settings_.pauseAfter) {
           c.resumed = false;
           pause = true;
+          // What was kept dates from before the pause: a client of the
+          // paused channel starts at its first live intra picture instead.
+          c.sinceIntra.clear();
+          c.sinceIntraBytes = 0;
         }
       }
       if (!pause) continue;

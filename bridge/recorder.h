@@ -36,7 +36,8 @@ struct Picture {
 // H.263 itself (RTSP).
 struct Coded {
   std::vector<uint8_t> payload;
-  double stamp = 0;  // the recorder's: days since 1899-12-30
+  double stamp = 0;                               // the recorder's: days since 1899-12-30 (finite)
+  std::chrono::steady_clock::time_point arrived;  // when its last byte came
   bool intra = false;
 };
 using CodedListener = std::function<void(const std::shared_ptr<const Coded>&)>;
@@ -101,11 +102,11 @@ class Recorder {
   // most `limit`; nothing when none came in time.
   std::shared_ptr<const Picture> pictureAfter(int number, uint64_t after,
                                               std::chrono::milliseconds limit);
-  // Calls `listener` with every coded picture of the channel from now on
-  // (on its receive thread: it must not block), after handing it the
-  // pictures since the last intra one, so a new client starts whole.
-  // Returns an id for stopListening.
-  int listen(int number, CodedListener listener, std::vector<std::shared_ptr<const Coded>>& since);
+  // Hands `listener` the pictures since the last intra one (so a new
+  // client starts whole), then every coded picture of the channel from now
+  // on, in order (on the receive thread: it must not block). Returns an id
+  // for stopListening, after which it is called no more.
+  int listen(int number, CodedListener listener);
   void stopListening(int number, int id);
 
   // Counts every picture of every channel; waits until it passes `seen`
@@ -126,10 +127,14 @@ class Recorder {
     bool resumed = false;  // under lock
     std::vector<std::shared_ptr<const Coded>> sinceIntra;
     size_t sinceIntraBytes = 0;
-    std::vector<std::pair<int, CodedListener>> listeners;
+    std::vector<std::pair<int, std::shared_ptr<CodedListener>>> listeners;
     int nextListener = 1;
+    // Held while coded pictures are handed to listeners (never the channel
+    // lock, which GStreamer's calls must not wait behind).
+    std::mutex deliveryLock;
   };
-  void keepCoded(Channel& c, const uint8_t* data, size_t length, double stamp);
+  void keepCoded(Channel& c, const uint8_t* data, size_t length, double stamp,
+                 std::chrono::steady_clock::time_point arrived);
 
   void receive(stream::StreamSession& session, stream::ChannelView& view);
   void watch(int number, int change);

@@ -5,22 +5,44 @@
 #include <gst/rtsp-server/rtsp-server.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace zenta::bridge {
 
 namespace {
 
 constexpr double kNanosecondsADay = 86400.0 * 1e9;
+// The recorder's stamps set the spacing of pictures only while they step
+// forward by less than this and stay this close to the pictures' arrival.
+constexpr GstClockTime kLargestStep = 2 * GST_SECOND;
+constexpr GstClockTime kMostDrift = 250 * GST_MSECOND;
+// Clients at once, and how long one may stay without playing anything.
+constexpr int kMaxClients = 32;
+constexpr auto kUnplayedLimit = std::chrono::seconds(15);
+
+using Clock = std::chrono::steady_clock;
 
 // What a channel's factory needs to make a client's pipeline.
 struct Mount {
   RtspServer::State* server = nullptr;
   int channel = 0;
 };
+
+// The running time of the source's pipeline now; none before it plays.
+GstClockTime runningTime(GstElement* source) {
+  GstClock* clock = gst_element_get_clock(source);
+  if (clock == nullptr) return GST_CLOCK_TIME_NONE;
+  const GstClockTime now = gst_clock_get_time(clock);
+  gst_object_unref(clock);
+  const GstClockTime base = gst_element_get_base_time(source);
+  return now > base ? now - base : 0;
+}
 
 // One client's pipeline of one channel: its appsrc, fed from the
 // recorder's coded pictures while the client plays.
@@ -31,22 +53,44 @@ struct Feed {
   int listener = 0;
   std::unique_ptr<Recorder::Watch> watch;
   std::mutex lock;
-  double firstStamp = -1;
-  GstClockTime last = 0;
+  GstClockTime last = GST_CLOCK_TIME_NONE;
+  double lastStamp = 0;
   bool started = false;
+
+  // A picture's time follows its arrival, so a recorder's clock that jumps
+  // (a daylight-saving change, a correction) neither freezes nor squeezes
+  // the stream; the recorder's own stamps smooth the spacing while they
+  // advance sanely. Pictures that come before the client plays (the
+  // backlog from the last intra picture) are a millisecond apart and go
+  // out at once when it does.
+  GstClockTime timeOf(const Coded& coded) {
+    const GstClockTime running = runningTime(source);
+    if (running == GST_CLOCK_TIME_NONE) return last == GST_CLOCK_TIME_NONE ? 0 : last + GST_MSECOND;
+    const auto age =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - coded.arrived);
+    const GstClockTime byArrival =
+        running > GstClockTime(age.count()) ? running - GstClockTime(age.count()) : 0;
+    GstClockTime pts = byArrival;
+    if (last != GST_CLOCK_TIME_NONE) {
+      const double step = (coded.stamp - lastStamp) * kNanosecondsADay;
+      if (step > 0 && step < double(kLargestStep)) {
+        const GstClockTime byStamp = last + GstClockTime(step);
+        const GstClockTime drift = byStamp > byArrival ? byStamp - byArrival : byArrival - byStamp;
+        if (drift < kMostDrift) pts = byStamp;
+      }
+      pts = std::max(pts, last + GST_MSECOND);
+    }
+    return pts;
+  }
 
   void push(const Coded& coded) {
     std::lock_guard guard(lock);
     // A client starts at an intra picture: before one, nothing decodes.
     if (!started && !coded.intra) return;
     started = true;
-    if (firstStamp < 0) firstStamp = coded.stamp;
-    auto pts =
-        GstClockTime(std::max(0.0, std::round((coded.stamp - firstStamp) * kNanosecondsADay)));
-    // Stamps that do not advance (a recorder's coarse clock) still give
-    // each picture a time of its own.
-    if (last != 0 && pts <= last) pts = last + GST_MSECOND;
+    const GstClockTime pts = timeOf(coded);
     last = pts;
+    lastStamp = coded.stamp;
     GstBuffer* buffer = gst_buffer_new_memdup(coded.payload.data(), coded.payload.size());
     GST_BUFFER_PTS(buffer) = pts;
     GST_BUFFER_DTS(buffer) = pts;
@@ -63,6 +107,13 @@ void onUnprepared(GstRTSPMedia*, gpointer data) {
   delete feed;
 }
 
+// What the server knows of a client connection.
+struct ClientFacts {
+  Clock::time_point since = Clock::now();
+  bool played = false;
+  bool refused = false;  // over the limit: answered 503, closed soon
+};
+
 }  // namespace
 
 struct RtspServer::State {
@@ -72,15 +123,28 @@ struct RtspServer::State {
   GMainLoop* loop = nullptr;
   GstRTSPServer* server = nullptr;
   guint source = 0;
+  guint sweep = 0;
   std::thread thread;
   std::vector<std::unique_ptr<Mount>> mounts;
+  std::mutex clientsLock;
+  std::map<GstRTSPClient*, ClientFacts> clients;  // under clientsLock
 
   State(Recorder& r, RtspSettings s) : recorder(r), settings(std::move(s)) {}
 
+  bool refused(GstRTSPClient* client) {
+    std::lock_guard guard(clientsLock);
+    const auto it = clients.find(client);
+    return it != clients.end() && it->second.refused;
+  }
+
   // A channel the recorder does not have is not found, one the login may
-  // not view is forbidden, before any pipeline is made for it.
-  static GstRTSPStatusCode checkChannel(GstRTSPClient*, GstRTSPContext* context, gpointer data) {
+  // not view is forbidden, and while the recorder is away every channel is
+  // unavailable: all answered at once, before any pipeline is made (a
+  // pipeline that never gets a picture would hold the server's thread).
+  static GstRTSPStatusCode checkChannel(GstRTSPClient* client, GstRTSPContext* context,
+                                        gpointer data) {
     auto* state = static_cast<State*>(data);
+    if (state->refused(client)) return GST_RTSP_STS_SERVICE_UNAVAILABLE;
     if (context == nullptr || context->uri == nullptr || context->uri->abspath == nullptr)
       return GST_RTSP_STS_OK;
     const std::string path = context->uri->abspath;
@@ -90,12 +154,65 @@ struct RtspServer::State {
     const ChannelStatus status = state->recorder.facts(n).status;
     if (status == ChannelStatus::Absent) return GST_RTSP_STS_NOT_FOUND;
     if (status == ChannelStatus::Refused) return GST_RTSP_STS_FORBIDDEN;
+    if (status == ChannelStatus::Connecting) return GST_RTSP_STS_SERVICE_UNAVAILABLE;
     return GST_RTSP_STS_OK;
   }
 
+  static GstRTSPStatusCode checkClient(GstRTSPClient* client, GstRTSPContext*, gpointer data) {
+    return static_cast<State*>(data)->refused(client) ? GST_RTSP_STS_SERVICE_UNAVAILABLE
+                                                      : GST_RTSP_STS_OK;
+  }
+
+  static void onPlay(GstRTSPClient* client, GstRTSPContext*, gpointer data) {
+    auto* state = static_cast<State*>(data);
+    std::lock_guard guard(state->clientsLock);
+    if (const auto it = state->clients.find(client); it != state->clients.end())
+      it->second.played = true;
+  }
+
+  static void onClosed(GstRTSPClient* client, gpointer data) {
+    auto* state = static_cast<State*>(data);
+    std::lock_guard guard(state->clientsLock);
+    state->clients.erase(client);
+  }
+
+  // Beyond kMaxClients a client is answered 503 and let go; every client
+  // is watched for playing in time.
   static void onClient(GstRTSPServer*, GstRTSPClient* client, gpointer data) {
+    auto* state = static_cast<State*>(data);
+    {
+      std::lock_guard guard(state->clientsLock);
+      ClientFacts facts;
+      facts.refused = int(state->clients.size()) >= kMaxClients;
+      state->clients.emplace(client, facts);
+    }
+    g_signal_connect(client, "pre-options-request", G_CALLBACK(checkClient), data);
     g_signal_connect(client, "pre-describe-request", G_CALLBACK(checkChannel), data);
     g_signal_connect(client, "pre-setup-request", G_CALLBACK(checkChannel), data);
+    g_signal_connect(client, "play-request", G_CALLBACK(onPlay), data);
+    g_signal_connect(client, "closed", G_CALLBACK(onClosed), data);
+  }
+
+  // Once a second on the server's thread: clients over the limit, and
+  // those that have not played within kUnplayedLimit (each holds a
+  // pipeline and its pictures), are closed.
+  static gboolean closeIdleClients(gpointer data) {
+    auto* state = static_cast<State*>(data);
+    std::vector<GstRTSPClient*> closing;
+    {
+      std::lock_guard guard(state->clientsLock);
+      const auto now = Clock::now();
+      for (const auto& [client, facts] : state->clients) {
+        if (facts.refused || (!facts.played && now - facts.since > kUnplayedLimit)) {
+          closing.push_back(GST_RTSP_CLIENT(g_object_ref(client)));
+        }
+      }
+    }
+    for (GstRTSPClient* client : closing) {
+      gst_rtsp_client_close(client);
+      g_object_unref(client);
+    }
+    return G_SOURCE_CONTINUE;
   }
 
   static void onConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer data) {
@@ -120,11 +237,8 @@ struct RtspServer::State {
     feed->channel = mount->channel;
     feed->source = source;
     feed->watch = std::make_unique<Recorder::Watch>(*feed->recorder, mount->channel);
-    std::vector<std::shared_ptr<const Coded>> since;
     feed->listener = feed->recorder->listen(
-        mount->channel, [feed](const std::shared_ptr<const Coded>& c) { feed->push(*c); }, since);
-    for (const auto& c : since)
-      feed->push(*c);
+        mount->channel, [feed](const std::shared_ptr<const Coded>& c) { feed->push(*c); });
     g_signal_connect(media, "unprepared", G_CALLBACK(onUnprepared), feed);
   }
 };
@@ -175,13 +289,24 @@ bool RtspServer::start(std::string& error) {
   }
   g_object_unref(mounts);
   g_signal_connect(s.server, "client-connected", G_CALLBACK(State::onClient), &s);
-  s.source = gst_rtsp_server_attach(s.server, s.context);
-  if (s.source == 0) {
-    error = "cannot serve RTSP on " + s.settings.address + ":" + std::to_string(s.settings.port);
+  GError* failure = nullptr;
+  GSource* serving = gst_rtsp_server_create_source(s.server, nullptr, &failure);
+  if (serving == nullptr) {
+    error = "cannot serve RTSP on " + s.settings.address + ":" + std::to_string(s.settings.port) +
+            ": " + (failure != nullptr ? failure->message : "unknown error");
+    if (failure != nullptr) g_error_free(failure);
     g_object_unref(s.server);
     s.server = nullptr;
+    g_main_loop_unref(s.loop);
+    g_main_context_unref(s.context);
     return false;
   }
+  s.source = g_source_attach(serving, s.context);
+  g_source_unref(serving);
+  GSource* sweep = g_timeout_source_new_seconds(1);
+  g_source_set_callback(sweep, State::closeIdleClients, &s, nullptr);
+  s.sweep = g_source_attach(sweep, s.context);
+  g_source_unref(sweep);
   s.thread = std::thread([&s] {
     g_main_context_push_thread_default(s.context);
     g_main_loop_run(s.loop);
@@ -211,8 +336,9 @@ void RtspServer::stop() {
       },
       &s);
   s.thread.join();
-  if (GSource* source = g_main_context_find_source_by_id(s.context, s.source))
-    g_source_destroy(source);
+  for (const guint id : {s.source, s.sweep}) {
+    if (GSource* source = g_main_context_find_source_by_id(s.context, id)) g_source_destroy(source);
+  }
   g_object_unref(s.server);
   s.server = nullptr;
   g_main_loop_unref(s.loop);

@@ -26,6 +26,12 @@ inline constexpr std::array<std::string_view, 16> kCameraCommands = {
     "up",      "left",    "right",   "down",    "preset1", "preset2", "preset3",  "preset4",
     "preset5", "preset6", "preset7", "preset8", "zoomin",  "zoomout", "zoomstop", "stop"};
 
+inline constexpr bool isCameraWord(std::string_view word) {
+  for (const std::string_view w : kCameraCommands)
+    if (w == word) return true;
+  return false;
+}
+
 // Commands sent by the viewer; each ends in CR LF and carries no other framing.
 std::string formatConnect(int channel);
 std::string formatLogin(int channel, std::string_view account, std::string_view password);

@@ -9,6 +9,7 @@
 
 #include "platform/base/files.h"
 #include "video/colour/canvas.h"
+#include "video/h263/stream_split.h"
 #include "video/snapshot/jpeg_writer.h"
 #include "viewer/time_text.h"
 
@@ -21,8 +22,6 @@ using stream::ViewState;
 
 constexpr uint8_t kBlankGrey = 0xA0;
 constexpr int kSnapshotQuality = 90;
-// Picture start codes tried in one payload whose first picture was rejected.
-constexpr int kMaxStartCodesTried = 8;
 
 std::string_view withoutLeadingBlanks(const std::array<char, 21>& text) {
   std::string_view view(text.data(), strnlen(text.data(), 20));
@@ -134,38 +133,18 @@ class Receiver {
                kSnapshotQuality) == 1;
   }
 
-  // Decodes the payload. A picture the decoder rejects changes nothing in
-  // it, so the pictures after it are still predicted from the last good
-  // one; a picture start code further on in the payload (an encoder's next
-  // picture after broken bytes) is decoded instead. A payload that holds
-  // no picture start code shows the last picture again. False: nothing to
-  // show.
+  // Decodes the payload, resynchronising at a later start code after a
+  // rejected picture. A payload that holds no picture start code shows the
+  // last picture again. False: nothing to show.
   bool decode(uint32_t length) {
-    const uint8_t* payload = channel_.receiveBuffer.get();
-    bool sawStart = false;
-    size_t at = startCodeFrom(payload, length, 0);
-    for (int tries = 0; at < length && tries < kMaxStartCodesTried; ++tries) {
-      sawStart = true;
-      video::PlanarFrame* out = nullptr;
-      if (video::h263Decode(channel_.decoder, &out, payload + at, length - at) >= 0 &&
-          out != nullptr) {
-        planes_ = *out;
-        pictureWidth_ = channel_.decoder.width;
-        pictureHeight_ = channel_.decoder.height;
-        return true;
-      }
-      at = startCodeFrom(payload, length, at + 1);
-    }
-    return !sawStart && havePlanes();
-  }
-
-  // The offset of the first byte-aligned picture start code (0000 0000
-  // 0000 0000 1000 00) at or after `from`, or `length` when there is none.
-  static size_t startCodeFrom(const uint8_t* p, size_t length, size_t from) {
-    for (size_t i = from; i + 2 < length; ++i) {
-      if (p[i] == 0 && p[i + 1] == 0 && (p[i + 2] & 0xFC) == 0x80) return i;
-    }
-    return length;
+    video::PlanarFrame* out = nullptr;
+    const auto found =
+        video::decodeFirstPicture(channel_.decoder, &out, channel_.receiveBuffer.get(), length);
+    if (found.offset < 0) return !found.sawStart && havePlanes();
+    planes_ = *out;
+    pictureWidth_ = channel_.decoder.width;
+    pictureHeight_ = channel_.decoder.height;
+    return true;
   }
 
   bool havePlanes() const { return planes_.y != nullptr; }
