@@ -80,14 +80,17 @@ bool loopback(const std::string& address) {
 }
 
 // The numeric address of a name or address (the first the resolver
-// gives); empty when it has none.
+// gives, IPv4 first: "localhost" is 127.0.0.1, as the URLs people type);
+// empty when it has none.
 std::string numericAddress(const std::string& name) {
   addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
+  hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE;
   addrinfo* found = nullptr;
-  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
+  if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+    hints.ai_family = AF_UNSPEC;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
+  }
   char text[NI_MAXHOST] = {};
   const int failed =
       getnameinfo(found->ai_addr, found->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST);
@@ -214,9 +217,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zenta-bridge: %s\n", error.c_str());
     return 1;
   }
-  std::printf("zenta-bridge: serving http://%s:%u/ and rtsp://%s:%u/ch/N for %s\n",
-              o.listen.c_str(), unsigned(server.port()), o.listen.c_str(), unsigned(rtsp.port()),
-              o.host.c_str());
+  const std::string shown =
+      o.listen.find(':') != std::string::npos ? "[" + o.listen + "]" : o.listen;
+  std::printf("zenta-bridge: serving http://%s:%u/ and rtsp://%s:%u/ch/N for %s\n", shown.c_str(),
+              unsigned(server.port()), shown.c_str(), unsigned(rtsp.port()), o.host.c_str());
   std::fflush(stdout);
 
   // The recorder is tried until it answers; the server says what it knows

@@ -120,6 +120,9 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
         std::lock_guard guard(c.lock);
         c.name = trimmed(info->cameraName);
         resumed = c.resumed;
+        // A (re)connected channel starts afresh: nothing kept from before.
+        c.sinceIntra.clear();
+        c.sinceIntraBytes = 0;
       }
       // A (re)connected channel streams; nobody watching: it is paused.
       if (!resumed) session.send(view, stream::formatPause(view.number));
@@ -260,7 +263,7 @@ ChannelFacts Recorder::facts(int number) const {
   f.ptz = f.viewable && view.ptzCapable;
   if (view.absent) {
     f.status = ChannelStatus::Absent;
-  } else if (view.connection == stream::kNoConnection || !view.answered) {
+  } else if (view.connection == stream::kNoConnection || !view.linked || !view.answered) {
     f.status = ChannelStatus::Connecting;
   } else if (!f.viewable) {
     f.status = ChannelStatus::Refused;

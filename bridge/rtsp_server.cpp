@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -25,6 +26,7 @@ constexpr GstClockTime kMostDrift = 250 * GST_MSECOND;
 // Clients at once, and how long one may stay without playing anything.
 constexpr int kMaxClients = 32;
 constexpr auto kUnplayedLimit = std::chrono::seconds(15);
+constexpr auto kEvictAfter = std::chrono::seconds(2);
 
 using Clock = std::chrono::steady_clock;
 
@@ -114,6 +116,46 @@ struct ClientFacts {
   bool refused = false;  // over the limit: answered 503, closed soon
 };
 
+// The server's gatekeeper: GStreamer asks it about every request before
+// it looks for a media, so a request that is to be refused is answered
+// here and nothing is built for it. With credentials it first checks them
+// (GStreamer's own Basic check).
+struct BridgeAuth {
+  GstRTSPAuth parent;
+  RtspServer::State* state;
+  gboolean checkCredentials;
+};
+struct BridgeAuthClass {
+  GstRTSPAuthClass parent;
+};
+G_DEFINE_TYPE(BridgeAuth, bridge_auth, GST_TYPE_RTSP_AUTH)
+
+GstRTSPStatusCode statusFor(RtspServer::State* state, GstRTSPClient* client, const char* path);
+
+gboolean bridgeAuthCheck(GstRTSPAuth* auth, GstRTSPContext* context, const gchar* check) {
+  auto* self = reinterpret_cast<BridgeAuth*>(auth);
+  if (self->checkCredentials &&
+      !GST_RTSP_AUTH_CLASS(bridge_auth_parent_class)->check(auth, context, check)) {
+    return FALSE;
+  }
+  if (std::strcmp(check, GST_RTSP_AUTH_CHECK_URL) != 0 || context->uri == nullptr) return TRUE;
+  const GstRTSPStatusCode status = statusFor(self->state, context->client, context->uri->abspath);
+  if (status == GST_RTSP_STS_OK) return TRUE;
+  gst_rtsp_message_init_response(context->response, status, gst_rtsp_status_as_text(status),
+                                 context->request);
+  gst_rtsp_client_send_message(context->client, context->session, context->response);
+  return FALSE;
+}
+
+void bridge_auth_class_init(BridgeAuthClass* type) {
+  type->parent.check = bridgeAuthCheck;
+}
+
+void bridge_auth_init(BridgeAuth* self) {
+  self->state = nullptr;
+  self->checkCredentials = FALSE;
+}
+
 }  // namespace
 
 struct RtspServer::State {
@@ -137,30 +179,22 @@ struct RtspServer::State {
     return it != clients.end() && it->second.refused;
   }
 
-  // A channel the recorder does not have is not found, one the login may
-  // not view is forbidden, and while the recorder is away every channel is
-  // unavailable: all answered at once, before any pipeline is made (a
-  // pipeline that never gets a picture would hold the server's thread).
-  static GstRTSPStatusCode checkChannel(GstRTSPClient* client, GstRTSPContext* context,
-                                        gpointer data) {
-    auto* state = static_cast<State*>(data);
-    if (state->refused(client)) return GST_RTSP_STS_SERVICE_UNAVAILABLE;
-    if (context == nullptr || context->uri == nullptr || context->uri->abspath == nullptr)
-      return GST_RTSP_STS_OK;
-    const std::string path = context->uri->abspath;
-    if (path.rfind("/ch/", 0) != 0) return GST_RTSP_STS_OK;
-    const int n = std::atoi(path.c_str() + 4);
+  // What a request for `path` gets before anything is made for it: a
+  // client over the limit is told the server is busy, a channel the
+  // recorder does not have is not found, one the login may not view is
+  // forbidden, and while the recorder is away every channel is
+  // unavailable (a pipeline that never gets a picture would hold the
+  // server's thread until GStreamer's time-out).
+  GstRTSPStatusCode statusFor(GstRTSPClient* client, const char* path) {
+    if (refused(client)) return GST_RTSP_STS_SERVICE_UNAVAILABLE;
+    if (path == nullptr || std::strncmp(path, "/ch/", 4) != 0) return GST_RTSP_STS_OK;
+    const int n = std::atoi(path + 4);
     if (n < 1 || n > stream::kChannelCount) return GST_RTSP_STS_NOT_FOUND;
-    const ChannelStatus status = state->recorder.facts(n).status;
+    const ChannelStatus status = recorder.facts(n).status;
     if (status == ChannelStatus::Absent) return GST_RTSP_STS_NOT_FOUND;
     if (status == ChannelStatus::Refused) return GST_RTSP_STS_FORBIDDEN;
     if (status == ChannelStatus::Connecting) return GST_RTSP_STS_SERVICE_UNAVAILABLE;
     return GST_RTSP_STS_OK;
-  }
-
-  static GstRTSPStatusCode checkClient(GstRTSPClient* client, GstRTSPContext*, gpointer data) {
-    return static_cast<State*>(data)->refused(client) ? GST_RTSP_STS_SERVICE_UNAVAILABLE
-                                                      : GST_RTSP_STS_OK;
   }
 
   static void onPlay(GstRTSPClient* client, GstRTSPContext*, gpointer data) {
@@ -176,19 +210,34 @@ struct RtspServer::State {
     state->clients.erase(client);
   }
 
-  // Beyond kMaxClients a client is answered 503 and let go; every client
-  // is watched for playing in time.
+  // Beyond kMaxClients a new client takes the place of the oldest one that
+  // has not played for kEvictAfter (a client that plays does so within a
+  // second), or is answered 503 and let go; every client is watched for
+  // playing in time.
   static void onClient(GstRTSPServer*, GstRTSPClient* client, gpointer data) {
     auto* state = static_cast<State*>(data);
     {
       std::lock_guard guard(state->clientsLock);
+      const auto now = Clock::now();
+      int admitted = 0;
+      ClientFacts* oldest = nullptr;
+      for (auto& [other, facts] : state->clients) {
+        if (facts.refused) continue;
+        ++admitted;
+        if (!facts.played && now - facts.since > kEvictAfter &&
+            (oldest == nullptr || facts.since < oldest->since)) {
+          oldest = &facts;
+        }
+      }
       ClientFacts facts;
-      facts.refused = int(state->clients.size()) >= kMaxClients;
+      if (admitted >= kMaxClients) {
+        if (oldest != nullptr)
+          oldest->refused = true;
+        else
+          facts.refused = true;
+      }
       state->clients.emplace(client, facts);
     }
-    g_signal_connect(client, "pre-options-request", G_CALLBACK(checkClient), data);
-    g_signal_connect(client, "pre-describe-request", G_CALLBACK(checkChannel), data);
-    g_signal_connect(client, "pre-setup-request", G_CALLBACK(checkChannel), data);
     g_signal_connect(client, "play-request", G_CALLBACK(onPlay), data);
     g_signal_connect(client, "closed", G_CALLBACK(onClosed), data);
   }
@@ -243,6 +292,12 @@ struct RtspServer::State {
   }
 };
 
+namespace {
+GstRTSPStatusCode statusFor(RtspServer::State* state, GstRTSPClient* client, const char* path) {
+  return state->statusFor(client, path);
+}
+}  // namespace
+
 RtspServer::RtspServer(Recorder& recorder, RtspSettings settings)
     : state_(std::make_unique<State>(recorder, std::move(settings))) {}
 
@@ -259,9 +314,12 @@ bool RtspServer::start(std::string& error) {
   gst_rtsp_server_set_address(s.server, s.settings.address.c_str());
   gst_rtsp_server_set_service(s.server, std::to_string(s.settings.port).c_str());
   const std::string& credentials = s.settings.credentials;
+  auto* gate = static_cast<BridgeAuth*>(g_object_new(bridge_auth_get_type(), nullptr));
+  gate->state = &s;
+  gate->checkCredentials = !credentials.empty();
+  GstRTSPAuth* auth = GST_RTSP_AUTH(gate);
   if (!credentials.empty()) {
     const size_t colon = credentials.find(':');
-    GstRTSPAuth* auth = gst_rtsp_auth_new();
     GstRTSPToken* token =
         gst_rtsp_token_new(GST_RTSP_TOKEN_MEDIA_FACTORY_ROLE, G_TYPE_STRING, "viewer", nullptr);
     gchar* basic = gst_rtsp_auth_make_basic(credentials.substr(0, colon).c_str(),
@@ -269,9 +327,9 @@ bool RtspServer::start(std::string& error) {
     gst_rtsp_auth_add_basic(auth, basic, token);
     g_free(basic);
     gst_rtsp_token_unref(token);
-    gst_rtsp_server_set_auth(s.server, auth);
-    g_object_unref(auth);
   }
+  gst_rtsp_server_set_auth(s.server, auth);
+  g_object_unref(auth);
   GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(s.server);
   for (int n = 1; n <= stream::kChannelCount; ++n) {
     GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();

@@ -9,7 +9,7 @@ namespace zenta::sim {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kFaultNames = {{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 17> kFaultNames = {{
     {FaultKind::DropAfter, "drop-after"},
     {FaultKind::DropRandom, "drop-random"},
     {FaultKind::StallAfter, "stall-after"},
@@ -23,6 +23,10 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 13> kFaultNames = {
     {FaultKind::TickThenClose, "tick-then-close"},
     {FaultKind::InfoThenClose, "info-then-close"},
     {FaultKind::UnsupportedMode, "unsupported-mode"},
+    {FaultKind::TinyPayload, "tiny-payload"},
+    {FaultKind::ClockStep, "clock-step"},
+    {FaultKind::Flood, "flood"},
+    {FaultKind::IgnorePause, "ignore-pause"},
 }};
 
 using Error = std::optional<std::string>;
@@ -73,7 +77,9 @@ std::optional<Fault> parseFault(std::string_view text) {
     if (name != faultName) continue;
     Fault fault{kind, 1};
     if (equals != std::string_view::npos) {
-      const auto count = parseNumber(text.substr(equals + 1), 1, 1000000000);
+      // A clock step goes either way (seconds); every other count is positive.
+      const long long low = kind == FaultKind::ClockStep ? -1000000000 : 1;
+      const auto count = parseNumber(text.substr(equals + 1), low, 1000000000);
       if (!count) return std::nullopt;
       fault.count = static_cast<int>(*count);
     }

@@ -29,6 +29,10 @@ enum class FaultKind : uint8_t {
   TickThenClose,       // every connection: one time tick in place of the INFO text, then closed
   InfoThenClose,       // every connection: the INFO text, then closed
   UnsupportedMode,     // picture N's header announces arithmetic coding (H.263 sizes only)
+  TinyPayload,         // after every picture, a message holding its first N bytes
+  ClockStep,           // from the 30th picture of a connection on, stamps N seconds later
+  Flood,               // pictures as fast as the client takes them (intra, rate ignored)
+  IgnorePause,         // pause commands change nothing
 };
 
 struct Fault {

@@ -147,7 +147,9 @@ void StreamConnection::run() {
     if (phase_ == Phase::AwaitLogin) wake = std::min(wake, loginDeadline_);
     if (phase_ == Phase::Streaming) {
       wake = std::min(wake, nextTick_);
-      wake = std::min(wake, firstSlot_ + nextSlot_ * interval_);
+      wake = std::min(wake, fault(FaultKind::Flood) && !paused_ && pending() == 0
+                                ? now + 1ms
+                                : firstSlot_ + nextSlot_ * interval_);
     }
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now());
     pollfd waiting[2] = {{fd_, static_cast<short>(POLLIN | (pending() > 0 ? POLLOUT : 0)), 0},
@@ -253,6 +255,10 @@ void StreamConnection::handleLine(std::string_view line) {
 
   switch (command.kind) {
     case Kind::Pause:
+      if (fault(FaultKind::IgnorePause)) {
+        if (fireOnce(FaultKind::IgnorePause)) logFault(FaultKind::IgnorePause);
+        break;
+      }
       paused_ = true;
       server_.rememberPause(address_, channel_, true);
       log_.write("pause", {{"connection", id_}, {"channel", channel_}});
@@ -415,6 +421,14 @@ void StreamConnection::sendTick() {
 }
 
 void StreamConnection::pictureDue(Clock::time_point now) {
+  if (fault(FaultKind::Flood)) {
+    // As fast as the client takes them: one whenever the last one is gone.
+    if (stalled_ || paused_ || !stream::grantsViewing(permission_)) return;
+    if (pending() > 0 || unsent() > 0) return;
+    if (fireOnce(FaultKind::Flood)) logFault(FaultKind::Flood);
+    producePicture(nextSlot_++);
+    return;
+  }
   if (now < firstSlot_ + nextSlot_ * interval_) return;
   const int64_t slot = (now - firstSlot_) / interval_;
   nextSlot_ = slot + 1;
@@ -433,7 +447,11 @@ void StreamConnection::producePicture(int64_t slot) {
     logFault(FaultKind::StallAfter);
     return;
   }
-  const double stamp = serverTimestamp(std::chrono::system_clock::now());
+  double stamp = serverTimestamp(std::chrono::system_clock::now());
+  if (const Fault* step = fault(FaultKind::ClockStep); step && picturesSent_ >= 30) {
+    if (fireOnce(FaultKind::ClockStep)) logFault(FaultKind::ClockStep);
+    stamp += step->count / 86400.0;
+  }
   if (const Fault* f = fault(FaultKind::MinLength);
       f && f->count == number && fireOnce(FaultKind::MinLength)) {
     queue(stamp, INT32_MIN, nullptr, 0);
@@ -473,6 +491,11 @@ void StreamConnection::producePicture(int64_t slot) {
     lengthCode = -lengthCode;
   }
   queue(stamp, lengthCode, coded_.data(), coded_.size());
+  if (const Fault* tiny = fault(FaultKind::TinyPayload)) {
+    const size_t n = std::min(coded_.size(), size_t(tiny->count));
+    if (fireOnce(FaultKind::TinyPayload)) logFault(FaultKind::TinyPayload);
+    queue(stamp, static_cast<int32_t>(n), coded_.data(), n);
+  }
   ++picturesSent_;
   if (server_.config().logPictures)
     log_.write("picture", {{"connection", id_},
@@ -516,7 +539,8 @@ bool StreamConnection::renderAndEncode(int64_t slot) {
               runtime_->world.height);
   }
   drawClock(picture_, localTime(wallNow));
-  if (!encoder_->encode(picture_, slot, forceIntra_, coded_)) {
+  const bool intra = forceIntra_ || fault(FaultKind::Flood) != nullptr;
+  if (!encoder_->encode(picture_, slot, intra, coded_)) {
     log_.write("error",
                {{"connection", id_}, {"channel", channel_}, {"reason", "encoding failed"}});
     return false;

@@ -62,6 +62,9 @@ struct ChannelView {
   // Connections in a row that the server closed before sending a byte.
   uint32_t closedWithoutByte = 0;
 
+  // The channel has a connection made to the recorder: false from the
+  // moment one fails until the next is made (for other threads to read).
+  std::atomic<bool> linked{false};
   // A text message (the INFO text) arrived since the channel was opened.
   std::atomic<bool> answered{false};
   // The recorder closed the channel's connections before any text: it has

@@ -344,6 +344,7 @@ ssize_t StreamSession::receiveSome(ChannelView& channel, int socket, uint8_t* to
 
 void StreamSession::markEstablished(ChannelView& channel) {
   channel.established = true;
+  channel.linked = true;
   channel.connectedAt = channel.lastReceived = Clock::now();
   channel.textOnConnection = channel.pictureOnConnection = false;
 }
@@ -389,6 +390,7 @@ std::string StreamSession::loginLines(int number) {
 
 int StreamSession::reconnect(ChannelView& channel, int number, Failure why) {
   if (channel.connection == kNoConnection) return 1;
+  channel.linked = false;
   waitForClose(pauseBeforeReconnecting(channel, why));
   if (channel.connection == kNoConnection) return 1;
   ++channel.reconnectsWithoutMessage;
@@ -440,6 +442,7 @@ void StreamSession::closeAllChannels(bool resumeFirst) {
     // thread blocked in recv; the number itself is released only after the
     // thread has ended, so it cannot be reused under the thread's feet.
     channel.connection = kNoConnection;
+    channel.linked = false;
     ::shutdown(socket, SHUT_RDWR);
     closed[i] = socket;
   }

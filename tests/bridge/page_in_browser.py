@@ -3,16 +3,20 @@
 through chromedriver's WebDriver protocol (plain HTTP and JSON, so nothing
 but the standard library is needed). Loads the page, waits for live tiles,
 saves a screenshot, checks that each viewable tile shows its channel's
-picture, clicks a tile and checks that the enlarged view shows it.
+picture, clicks a tile and checks that the enlarged view shows it. Then a
+page of another origin, open in the same browser, tries to watch over the
+bridge's WebSocket and to steer a camera: it must get nothing.
 
 usage: page_in_browser.py URL SCREENSHOT.png [ENLARGED.png]
 exit 0 when every check holds; the reason otherwise.
 """
 import base64
+import http.server
 import json
 import socket
 import subprocess
 import sys
+import threading
 import time
 import urllib.request
 
@@ -96,6 +100,39 @@ return out;
 """
 
 
+# A page of another site: it opens the bridge's WebSocket and posts a camera
+# command, and counts what it gets.
+ATTACKER = """<!doctype html><html><body><script>
+window.got = 0; window.opened = false; window.wsClosed = false;
+const ws = new WebSocket("WSURL");
+ws.onopen = () => { window.opened = true; };
+ws.onmessage = () => { window.got++; };
+ws.onclose = () => { window.wsClosed = true; };
+fetch("PTZURL", {method: "POST", mode: "no-cors", body: "left"}).catch(() => {});
+</script></body></html>"""
+
+
+def serve_attacker(bridge_url):
+    base = bridge_url.rstrip("/")
+    page = (ATTACKER.replace("WSURL", "ws" + base[4:] + "/ws")
+            .replace("PTZURL", base + "/api/ch/1/ptz")).encode()
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(page)))
+            self.end_headers()
+            self.wfile.write(page)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return f"http://127.0.0.1:{server.server_address[1]}/", server
+
+
 def main():
     url, shot = sys.argv[1], sys.argv[2]
     enlarged_shot = sys.argv[3] if len(sys.argv) > 3 else None
@@ -149,6 +186,17 @@ return [big.classList.contains('shown'), document.getElementById('bigName').text
         if enlarged_shot:
             d.screenshot(enlarged_shot)
         print(f"page: {len(viewable)} live tiles, channel 1 enlarged with {state[2]} PTZ buttons")
+        other, server = serve_attacker(url)
+        try:
+            d.s("POST", "/url", {"url": other})
+            time.sleep(3)
+            seen = d.script("return [window.opened, window.got, window.wsClosed]")
+        finally:
+            server.shutdown()
+        if seen[0] or seen[1] != 0 or not seen[2]:
+            print(f"FAIL: a page of another origin got the WebSocket: {seen}")
+            return 1
+        print("a page of another origin: no WebSocket, nothing received")
         return 0
     finally:
         d.close()

@@ -24,7 +24,7 @@ pids+=($!)
 for _ in $(seq 100); do grep -q listening "$work/events" 2> /dev/null && break; sleep 0.05; done
 http=$(sed -n 's/.*"http_port":\([0-9]*\).*/\1/p' "$work/events" | head -n 1)
 [ -n "$http" ] || fail "the simulator did not start"
-"$bridge" --registry="$work/registry" --http-port 0 "127.0.0.1:$http" > "$work/out" 2> /dev/null &
+"$bridge" --registry="$work/registry" --http-port 0 --rtsp-port 0 "127.0.0.1:$http" > "$work/out" 2> /dev/null &
 pids+=($!)
 for _ in $(seq 100); do grep -q serving "$work/out" 2> /dev/null && break; sleep 0.05; done
 url=$(sed -n 's/.*serving \(http:[^ ]*\) .*/\1/p' "$work/out")
@@ -35,5 +35,8 @@ for _ in $(seq 100); do
 done
 timeout 150 python3 "$here/page_in_browser.py" "$url" "$work/page.png" "$work/enlarged.png" ||
   fail "the page in the browser"
+# The other origin's camera command never reached the recorder.
+sleep 0.5
+[ "$(grep -c '"event":"command"' "$work/events")" -eq 0 ] || fail "a page of another origin steered a camera"
 [ -n "${ZENTA_KEEP_SCREENSHOTS:-}" ] && cp "$work/page.png" "$work/enlarged.png" "$ZENTA_KEEP_SCREENSHOTS"/
 echo "the page in a browser: all checks passed"

@@ -85,6 +85,7 @@ class SimProcess {
   SimProcess& operator=(const SimProcess&) = delete;
 
   bool ok() const { return streamPort_ > 0; }
+  int pid() const { return pid_; }
   int streamPort() const { return streamPort_; }
   int httpPort() const { return httpPort_; }
   // Lines of the event log whose event is `name` and which hold every one
