@@ -1,5 +1,7 @@
 #include "viewer/channel_display.h"
 
+#include "stream/session.h"
+
 #include "resources/resource_ids.h"
 #include "video/colour/canvas.h"
 #include "viewer/canvas_bitmap.h"
@@ -9,10 +11,14 @@ namespace zenta::viewer {
 
 namespace {
 
+// A recorder's text (Latin-1) for the screen: control characters (C0, DEL
+// and C1) become blanks, so no glyph of theirs is drawn or left behind.
 std::u16string_view widen(const std::array<char, 21>& text, std::array<char16_t, 21>& out) {
   size_t n = 0;
-  for (; n < 20 && text[n] != 0; ++n)
-    out[n] = char16_t(static_cast<unsigned char>(text[n]));
+  for (; n < 20 && text[n] != 0; ++n) {
+    const auto u = static_cast<unsigned char>(text[n]);
+    out[n] = u < 0x20 || (u >= 0x7F && u <= 0x9F) ? u' ' : char16_t(u);
+  }
   return {out.data(), n};
 }
 
@@ -225,6 +231,16 @@ void ChannelDisplay::drawStatus(std::u16string_view text, UINT format,
   if (colour) SetTextColor(state_.windowDC, colour_ = *colour);
   drawStatusLocked(text, format);
   if (thenGreen) SetTextColor(state_.windowDC, colour_ = kStatusTextColour);
+}
+
+void ChannelDisplay::endConnecting() {
+  std::lock_guard guard(statusLock_);
+  if (left_.view() != stream::kStatusConnecting) return;
+  const COLORREF current = colour_;
+  SetTextColor(state_.windowDC, kStatusTextColour);
+  const std::u16string blank(stream::kStatusConnecting.size(), u' ');
+  drawStatusLocked(blank, DT_LEFT);
+  SetTextColor(state_.windowDC, current);
 }
 
 void ChannelDisplay::setStatusColour(COLORREF colour) {

@@ -16,6 +16,7 @@
 
 #include "stream/channel_state.h"
 #include "viewer/skin.h"
+#include "viewer/view_lock.h"
 
 namespace zenta::viewer {
 
@@ -96,6 +97,9 @@ class ChannelDisplay {
   // UI thread, every fraction of a second: marks the channels on screen
   // that fell silent and clears the marks of those that came back.
   void checkSignals();
+  // A connect that succeeded: "Connecting..." leaves the status line even
+  // when the recorder has sent no time yet.
+  void endConnecting();
   // Forgets the marks (the view changed and was drawn anew).
   void forgetSignalMarks();
   bool noSignalMarked(int index) const { return noSignal_[size_t(index)]; }
@@ -110,7 +114,7 @@ class ChannelDisplay {
   // the new one, so that no picture lands where the old view put it. Taken
   // before any canvas lock, and never held while channels are opened or
   // closed (closing waits for the receive threads).
-  std::shared_mutex viewLock;
+  ViewLock viewLock;
 
   RECT statusRect{};
   HBRUSH blackBrush = nullptr;

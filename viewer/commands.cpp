@@ -158,7 +158,7 @@ void connectSequence(MainWindow& w, std::u16string host) {
   w.session.endConnectSequence();
   if (!opened) failConnect(w, w.quietConnectEnd);
   state.connecting = false;
-  PostMessageW(w.hwnd, kConnectEndedMessage, 0, 0);
+  PostMessageW(w.hwnd, kConnectEndedMessage, opened ? 1 : 0, 0);
 }
 
 }  // namespace

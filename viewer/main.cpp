@@ -2,6 +2,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cerrno>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -136,9 +138,18 @@ int main(int argc, char** argv) {
   std::thread([stopSignals] {
     // The first signal closes the window; a second one, while the first
     // is still being handled, ends the program at once.
+    // A close that takes longer than kCloseLimit (the program stuck, whatever
+    // a recorder sends) ends it as a second signal would.
+    constexpr timespec kCloseLimit{3, 0};
     for (bool closing = false;;) {
       int signal = 0;
-      if (sigwait(&stopSignals, &signal) != 0) return;
+      if (!closing) {
+        if (sigwait(&stopSignals, &signal) != 0) return;
+      } else {
+        signal = sigtimedwait(&stopSignals, nullptr, &kCloseLimit);
+        if (signal < 0 && errno == EINTR) continue;
+        if (signal < 0) signal = SIGTERM;
+      }
       const HWND hwnd = app.createdWindow();
       if (closing || hwnd == nullptr) std::_Exit(128 + signal);
       PostMessageW(hwnd, WM_CLOSE, 0, 0);

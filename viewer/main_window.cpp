@@ -229,6 +229,7 @@ LRESULT MainWindow::onOtherMessage(UINT message, WPARAM wParam, LPARAM, bool& ha
     // A message from a sequence that a new one has replaced meanwhile (its
     // thread was joined when the new one started) leaves the new one alone.
     if (!state.connecting && connector.joinable()) connector.join();
+    if (wParam == 1 && !state.connecting) display.endConnecting();
     return 0;
   }
   if (message == WM_MOUSEWHEEL) {

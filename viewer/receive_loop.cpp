@@ -22,6 +22,7 @@ using stream::ViewState;
 
 constexpr uint8_t kBlankGrey = 0xA0;
 constexpr int kSnapshotQuality = 90;
+constexpr int64_t kMinDrawIntervalMs = 15;
 
 std::string_view withoutLeadingBlanks(const std::array<char, 21>& text) {
   std::string_view view(text.data(), strnlen(text.data(), 20));
@@ -77,7 +78,14 @@ class Receiver {
  private:
   bool firstOnScreen() const { return channel_.number == state_.firstShown + 1; }
 
+  // The time is drawn when its text changes, and again a second later at
+  // most (the line may have been cleared meanwhile): a recorder that sends
+  // ticks or pictures by the thousand costs no more than one a second.
   void drawTime(const StampTexts& texts) {
+    const int64_t now = stream::steadyMilliseconds();
+    if (texts.time == lastTime_ && now - lastTimeDrawnMs_ < 1000) return;
+    lastTime_ = texts.time;
+    lastTimeDrawnMs_ = now;
     display_.drawStatus(std::u16string_view(texts.time.data(), 14), DT_LEFT);
   }
 
@@ -140,6 +148,7 @@ class Receiver {
     video::PlanarFrame* out = nullptr;
     const auto found =
         video::decodeFirstPicture(channel_.decoder, &out, channel_.receiveBuffer.get(), length);
+    freshPicture_ = found.offset >= 0;
     if (found.offset < 0) return !found.sawStart && havePlanes();
     planes_ = *out;
     pictureWidth_ = channel_.decoder.width;
@@ -180,6 +189,14 @@ class Receiver {
     const int width = pictureWidth_, height = pictureHeight_;
     const int factor = video::canvasScaleFactor(width, height);
     const bool granted = channel_.viewState == ViewState::Granted;
+    // A channel off screen draws nothing, and one on screen at most once a
+    // display refresh: a recorder that floods pictures (or ignores a
+    // pause) costs its decoding, never the screen's time.
+    const int64_t now = stream::steadyMilliseconds();
+    // Only a picture decoded anew tells that the channel has a signal.
+    if (freshPicture_) channel_.lastPictureMs = now;
+    if (granted && (!channel_.active || now - lastDrawnMs_ < kMinDrawIntervalMs)) return 0;
+    lastDrawnMs_ = now;
     if (granted && factor > 1) {
       video::scalePlanesDown(scaled_, planes_.y, planes_.cb, planes_.cr, width, height,
                              planes_.stride, factor);
@@ -204,7 +221,6 @@ class Receiver {
       case ViewState::Blanked:
         break;
     }
-    channel_.lastPictureMs = stream::steadyMilliseconds();
     if (!channel_.active) return 0;
     if (draw()) {
       if (const auto hook = display_.shownHook.load()) hook(channel_.number, payloadRead);
@@ -230,6 +246,12 @@ class Receiver {
   ChannelView& channel_;
   ChannelDisplay& display_;
   double stamp_ = 0;
+  std::array<char16_t, 15> lastTime_{};
+  int64_t lastTimeDrawnMs_ = 0;
+  // When the canvas was last drawn on the screen.
+  int64_t lastDrawnMs_ = 0;
+  // The payload last read held a picture that the decoder took.
+  bool freshPicture_ = false;
   // The stamp of the picture drawn last, for the snapshot's name.
   std::array<char, 11> lastStamp_ = formatStamp(0).stamp;
   // The picture the decoder returned last, and its size.

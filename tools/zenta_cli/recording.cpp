@@ -29,6 +29,10 @@ int64_t nowMs() {
 
 constexpr AVRational kMilliseconds{1, 1000};
 constexpr int kIoBufferSize = 64 * 1024;
+constexpr double kLargestStepMs = 2000;
+constexpr int64_t kMostDriftMs = 250;
+constexpr int64_t kShortestSpacingMs = 10;
+constexpr int64_t kMostAheadMs = 1000;
 
 }  // namespace
 
@@ -171,14 +175,25 @@ bool Recording::open(int width, int height) {
 
 bool Recording::add(const uint8_t* payload, size_t length, double stamp) {
   if (!muxer_ || length == 0 || length > size_t(INT32_MAX)) return muxer_ != nullptr;
-  const int64_t arrival = nowMs();
-  if (pictures_ == 0) {
-    firstStamp_ = stamp;
-    firstArrivalMs_ = arrival;
+  const int64_t now = nowMs();
+  if (pictures_ == 0) firstArrivalMs_ = now;
+  const int64_t arrival = now - firstArrivalMs_;
+  // A picture's time follows its arrival; the server's stamps set the
+  // spacing only while they step forward sanely and stay near it, so a
+  // clock that jumps (or a stamp that is no number) moves nothing.
+  int64_t at = arrival;
+  if (pictures_ > 0) {
+    const double step = (stamp - lastStamp_) * 86400000.0;
+    if (std::isfinite(step) && step > 0 && step < kLargestStepMs) {
+      const int64_t byStamp = lastMs_ + int64_t(std::llround(step));
+      if (std::llabs(byStamp - arrival) < kMostDriftMs) at = byStamp;
+    }
+    at = std::max(at, lastMs_ + kShortestSpacingMs);
+    // Faster than any camera: a flood is thinned, so the file's length
+    // stays that of the time recorded.
+    if (at > arrival + kMostAheadMs) return true;
   }
-  const double serverMs = (stamp - firstStamp_) * 86400000.0;
-  int64_t at = std::isfinite(serverMs) ? int64_t(std::llround(serverMs)) : -1;
-  if (at <= lastMs_) at = std::max(lastMs_ + 1, arrival - firstArrivalMs_);
+  lastStamp_ = std::isfinite(stamp) ? stamp : 0.0;
   if (muxer_->context == nullptr) {
     if (Muxer::write(muxer_.get(), payload, int(length)) != int(length)) return false;
     lastMs_ = at;

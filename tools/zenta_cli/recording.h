@@ -27,8 +27,10 @@ class Recording {
   bool open(int width, int height);
   bool opened() const;
   // One coded picture and its server time stamp (days since 1899-12-30).
-  // Times that do not move forward (a server with a coarse clock) are
-  // replaced by the time the picture arrived. False on a write error.
+  // Its time in the file is its arrival's, spaced by the server's stamps
+  // while they advance sanely (at most 2 s a picture, within 250 ms of the
+  // arrivals), at least 10 ms after the last; pictures that come faster
+  // than that for over a second are left out. False on a write error.
   bool add(const uint8_t* payload, size_t length, double stamp);
   // Writes the container's index and renames the file into place.
   bool finish();
@@ -48,7 +50,7 @@ class Recording {
   std::unique_ptr<Muxer> muxer_;
   size_t pictures_ = 0;
   int64_t bytes_ = 0;
-  double firstStamp_ = 0;
+  double lastStamp_ = 0;
   int64_t firstArrivalMs_ = 0;
   int64_t lastMs_ = -1;
 };
