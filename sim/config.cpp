@@ -77,8 +77,11 @@ std::optional<Fault> parseFault(std::string_view text) {
     if (name != faultName) continue;
     Fault fault{kind, 1};
     if (equals != std::string_view::npos) {
-      // A clock step goes either way (seconds); every other count is positive.
-      const long long low = kind == FaultKind::ClockStep ? -1000000000 : 1;
+      // A clock step goes either way (seconds), a stall may come before the
+      // first picture; every other count is positive.
+      const long long low = kind == FaultKind::ClockStep    ? -1000000000
+                            : kind == FaultKind::StallAfter ? 0
+                                                            : 1;
       const auto count = parseNumber(text.substr(equals + 1), low, 1000000000);
       if (!count) return std::nullopt;
       fault.count = static_cast<int>(*count);

@@ -31,7 +31,7 @@ enum class FaultKind : uint8_t {
   UnsupportedMode,     // picture N's header announces arithmetic coding (H.263 sizes only)
   TinyPayload,         // after every picture, a message holding its first N bytes
   ClockStep,           // from the 30th picture of a connection on, stamps N seconds later
-  Flood,               // pictures as fast as the client takes them (intra, rate ignored)
+  Flood,               // a tick and a picture as fast as the client takes them (intra)
   IgnorePause,         // pause commands change nothing
 };
 

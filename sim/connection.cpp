@@ -426,6 +426,7 @@ void StreamConnection::pictureDue(Clock::time_point now) {
     if (stalled_ || paused_ || !stream::grantsViewing(permission_)) return;
     if (pending() > 0 || unsent() > 0) return;
     if (fireOnce(FaultKind::Flood)) logFault(FaultKind::Flood);
+    queue(serverTimestamp(std::chrono::system_clock::now()), 0, nullptr, 0);  // and a tick
     producePicture(nextSlot_++);
     return;
   }

@@ -236,11 +236,15 @@ void ChannelDisplay::drawStatus(std::u16string_view text, UINT format,
 void ChannelDisplay::endConnecting() {
   std::lock_guard guard(statusLock_);
   if (left_.view() != stream::kStatusConnecting) return;
-  const COLORREF current = colour_;
-  SetTextColor(state_.windowDC, kStatusTextColour);
-  const std::u16string blank(stream::kStatusConnecting.size(), u' ');
-  drawStatusLocked(blank, DT_LEFT);
-  SetTextColor(state_.windowDC, current);
+  left_.length = 0;
+  if (noticeShownLocked()) return;
+  // Where the words stand, whatever the width of the font's blanks.
+  SIZE size{};
+  const auto text = stream::kStatusConnecting;
+  GetTextExtentPoint32W(state_.windowDC, text.data(), int(text.size()), &size);
+  RECT r = statusRect;
+  r.right = std::min<LONG>(r.right, r.left + size.cx + 1);
+  FillRect(state_.windowDC, &r, blackBrush);
 }
 
 void ChannelDisplay::setStatusColour(COLORREF colour) {

@@ -163,6 +163,22 @@ std::pair<double, int> probeFile(const std::string& path) {
   return {duration, packets};
 }
 
+TEST_F(ZentaCli, ARecordingKeepsItsLengthThroughClockJumpsAndFloods) {
+  // Channel 2's clock jumps 31 years ahead after 30 pictures; channel 3
+  // floods pictures as fast as they are taken.
+  SimProcess sim({"--rate", "15", "--size", "176x144", "--no-picture-log", "--fault",
+                  "2:clock-step=1000000000", "--fault", "3:flood"});
+  ASSERT_TRUE(sim.ok());
+  ASSERT_EQ(run("record " + host(sim) + " 2 " + dir + "/jump.mkv --seconds 4"), 0) << out;
+  auto [duration, pictures] = probeFile(dir + "/jump.mkv");
+  EXPECT_NEAR(duration, 4.0, 0.8);
+  EXPECT_NEAR(pictures, 60, 12);
+  ASSERT_EQ(run("record " + host(sim) + " 3 " + dir + "/flood.mkv --seconds 3"), 0) << out;
+  std::tie(duration, pictures) = probeFile(dir + "/flood.mkv");
+  EXPECT_LT(duration, 4.5);
+  EXPECT_LE(pictures, 450);
+}
+
 TEST_F(ZentaCli, RecordingsPlayAtTheServersPaceAndEndCleanlyOnCtrlC) {
   SimProcess sim({"--rate", "15", "--size", "176x144", "--no-picture-log"});
   ASSERT_TRUE(sim.ok());

@@ -159,6 +159,13 @@ TEST_F(Live, ARefusedChannelSaysNoRightInRed) {
   }));
 }
 
+TEST_F(Live, ARecorderThatSaysNothingAfterItsInfoLeavesNoConnectingBehind) {
+  start({"--fault", "all:stall-after=0"});
+  connect();
+  constexpr Area left{7, 23, 110, 14};
+  EXPECT_TRUE(eventually([&] { return alerts(left) == 0; }, 3s));
+}
+
 TEST_F(Live, DisconnectResumesEveryChannel) {
   start({});
   connect();
