@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -46,6 +47,15 @@ GstClockTime runningTime(GstElement* source) {
   return now > base ? now - base : 0;
 }
 
+// Counts the feeds alive: a client's media is unprepared on the RTSP
+// library's own threads, possibly after the server has been told to stop,
+// and the recorder must outlive every feed that listens to it.
+struct FeedCount {
+  std::mutex lock;
+  std::condition_variable gone;
+  int alive = 0;
+};
+
 // One client's pipeline of one channel: its appsrc, fed from the
 // recorder's coded pictures while the client plays.
 struct Feed {
@@ -58,6 +68,7 @@ struct Feed {
   GstClockTime last = GST_CLOCK_TIME_NONE;
   double lastStamp = 0;
   bool started = false;
+  FeedCount* count = nullptr;
 
   // A picture's time follows its arrival, so a recorder's clock that jumps
   // (a daylight-saving change, a correction) neither freezes nor squeezes
@@ -106,7 +117,11 @@ void onUnprepared(GstRTSPMedia*, gpointer data) {
   feed->recorder->stopListening(feed->channel, feed->listener);
   gst_app_src_end_of_stream(GST_APP_SRC(feed->source));
   gst_object_unref(feed->source);
+  FeedCount* count = feed->count;
   delete feed;
+  std::lock_guard guard(count->lock);
+  --count->alive;
+  count->gone.notify_all();
 }
 
 // What the server knows of a client connection.
@@ -170,6 +185,7 @@ struct RtspServer::State {
   std::vector<std::unique_ptr<Mount>> mounts;
   std::mutex clientsLock;
   std::map<GstRTSPClient*, ClientFacts> clients;  // under clientsLock
+  FeedCount feeds;
 
   State(Recorder& r, RtspSettings s) : recorder(r), settings(std::move(s)) {}
 
@@ -285,6 +301,11 @@ struct RtspServer::State {
     feed->recorder = &mount->server->recorder;
     feed->channel = mount->channel;
     feed->source = source;
+    feed->count = &mount->server->feeds;
+    {
+      std::lock_guard guard(feed->count->lock);
+      ++feed->count->alive;
+    }
     feed->watch = std::make_unique<Recorder::Watch>(*feed->recorder, mount->channel);
     feed->listener = feed->recorder->listen(
         mount->channel, [feed](const std::shared_ptr<const Coded>& c) { feed->push(*c); });
@@ -394,6 +415,14 @@ void RtspServer::stop() {
       },
       &s);
   s.thread.join();
+  // The clients' medias are unprepared on the library's threads: every
+  // feed is gone before the recorder may go, and then those threads end.
+  bool allGone = false;
+  {
+    std::unique_lock guard(s.feeds.lock);
+    allGone =
+        s.feeds.gone.wait_for(guard, std::chrono::seconds(10), [&] { return s.feeds.alive == 0; });
+  }
   for (const guint id : {s.source, s.sweep}) {
     if (GSource* source = g_main_context_find_source_by_id(s.context, id)) g_source_destroy(source);
   }
@@ -401,6 +430,7 @@ void RtspServer::stop() {
   s.server = nullptr;
   g_main_loop_unref(s.loop);
   g_main_context_unref(s.context);
+  if (allGone) gst_rtsp_thread_pool_cleanup();
 }
 
 }  // namespace zenta::bridge

@@ -597,7 +597,7 @@ TEST_F(BridgeTest, RtspClientsThatNeverPlayHoldLittleAndLockNobodyOut) {
   EXPECT_EQ(setup.rfind("RTSP/1.0 403", 0), 0u) << setup;
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
   close(refused);
-  const double before = bridge->residentMegabytes();
+  [[maybe_unused]] const double before = bridge->residentMegabytes();
   std::vector<int> describing;
   for (int i = 0; i < 100; ++i) {
     describing.push_back(connectTo(port));
