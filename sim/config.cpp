@@ -9,7 +9,7 @@ namespace zenta::sim {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 17> kFaultNames = {{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 18> kFaultNames = {{
     {FaultKind::DropAfter, "drop-after"},
     {FaultKind::DropRandom, "drop-random"},
     {FaultKind::StallAfter, "stall-after"},
@@ -27,6 +27,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 17> kFaultNames = {
     {FaultKind::ClockStep, "clock-step"},
     {FaultKind::Flood, "flood"},
     {FaultKind::IgnorePause, "ignore-pause"},
+    {FaultKind::RefuseFrom, "refuse-from"},
 }};
 
 using Error = std::optional<std::string>;

@@ -33,6 +33,7 @@ enum class FaultKind : uint8_t {
   ClockStep,           // from the 30th picture of a connection on, stamps N seconds later
   Flood,               // a tick and a picture as fast as the client takes them (intra)
   IgnorePause,         // pause commands change nothing
+  RefuseFrom,          // close every connection from the Nth on right after its request
 };
 
 struct Fault {

@@ -302,6 +302,11 @@ void StreamConnection::onRequest(const ClientCommand& command) {
     end("fault refuse");
     return;
   }
+  if (const Fault* from = fault(FaultKind::RefuseFrom); from && number >= from->count) {
+    logFault(FaultKind::RefuseFrom);
+    end("fault refuse-from");
+    return;
+  }
   phase_ = Phase::AwaitLogin;
   loginDeadline_ = Clock::now() + kLoginGrace;
 }

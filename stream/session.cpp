@@ -358,13 +358,13 @@ std::chrono::milliseconds StreamSession::pauseBeforeReconnecting(ChannelView& ch
       channel.reconnectsWithoutMessage = 0;
     const bool silent = channel.lastReceived == channel.connectedAt;
     if (!silent) channel.closedWithoutByte = 0;
-    if (why == Failure::Closed && !channel.textOnConnection && !channel.answered) {
+    if (why == Failure::Closed && !channel.textOnConnection) {
       // Closed by the server before the channel's first text: it counts as
       // answered for the four-picture view. Closed before any byte at all,
-      // twice running: the recorder has no such channel (a server that is
-      // going away may close one connection so), and it is tried again
-      // only now and then.
-      state_.clearInfoPending(channel.number);
+      // twice running: the recorder has no such channel, or no longer (a
+      // server that is going away may close one connection so), and it is
+      // tried again only now and then.
+      if (!channel.answered) state_.clearInfoPending(channel.number);
       if (silent && ++channel.closedWithoutByte >= 2) {
         channel.absent = true;
         return settings_.absentRetry;

@@ -347,14 +347,17 @@ void ChannelDisplay::checkSignals() {
   const int first = state_.firstShown;
   for (int d = 0; d < stream::kChannelCount; ++d) {
     const bool onScreen = four ? d >= first && d < first + 4 : d == first;
-    const bool marked = onScreen && silent(state_.channels[size_t(d)], now);
+    // A channel the recorder stopped having is marked as one it never had.
+    const stream::ChannelView& channel = state_.channels[size_t(d)];
+    const bool gone = channel.absent && channel.viewState == stream::ViewState::Granted;
+    const bool marked = onScreen && (silent(channel, now) || gone);
     if (marked == noSignal_[size_t(d)]) continue;
     noSignal_[size_t(d)] = marked;
     if (!onScreen) continue;
     if (!four) {
       showChannelStatus(d);
     } else if (marked) {
-      markQuadrant(d % 4, kNoSignal);
+      markQuadrant(d % 4, gone ? kNoChannel : kNoSignal);
     }
   }
 }

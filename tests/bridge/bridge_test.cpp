@@ -522,7 +522,7 @@ TEST_F(BridgeTest, AnswersTellTheTruthAboutPicturesAndProtocol) {
   EXPECT_EQ(stale.status, 503);
   EXPECT_NE(stale.headers.find("retry-after: "), std::string::npos) << stale.headers;
   std::vector<std::thread> leaving;
-  for (int i = 0; i < 48; ++i)
+  for (int i = 0; i < 64; ++i)
     leaving.emplace_back([&] { request(bridge->url("/ch/1.mjpg"), {}, {}, 1); });
   for (auto& t : leaving)
     t.join();

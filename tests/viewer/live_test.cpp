@@ -166,6 +166,17 @@ TEST_F(Live, ARecorderThatSaysNothingAfterItsInfoLeavesNoConnectingBehind) {
   EXPECT_TRUE(eventually([&] { return alerts(left) == 0; }, 3s));
 }
 
+TEST_F(Live, AChannelTheRecorderDropsForGoodSaysNoChannelAndIsRarelyAskedFor) {
+  // Channel 2 is closed after five pictures and refused ever after.
+  start({"--fault", "2:drop-after=5", "--fault", "2:refuse-from=2"});
+  connect();
+  fourPictures();
+  ASSERT_TRUE(eventually([&] { return alerts(kQuads[1]) > 20; }, 10s)) << "no mark on quadrant 2";
+  const size_t asked = count("channel", 2);
+  std::this_thread::sleep_for(5s);
+  EXPECT_LE(count("channel", 2) - asked, 1u);
+}
+
 TEST_F(Live, DisconnectResumesEveryChannel) {
   start({});
   connect();
