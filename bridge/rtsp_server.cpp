@@ -431,6 +431,9 @@ void RtspServer::stop() {
   g_main_loop_unref(s.loop);
   g_main_context_unref(s.context);
   if (allGone) gst_rtsp_thread_pool_cleanup();
+  // The clients' threads have ended: what they left is let go here.
+  std::lock_guard guard(s.clientsLock);
+  s.clients.clear();
 }
 
 }  // namespace zenta::bridge
