@@ -133,12 +133,21 @@ def serve_attacker(bridge_url):
     return f"http://127.0.0.1:{server.server_address[1]}/", server
 
 
+START = time.monotonic()
+
+
+def phase(what):
+    print(f"[{time.monotonic() - START:5.1f} s] {what}", file=sys.stderr)
+
+
 def main():
     url, shot = sys.argv[1], sys.argv[2]
     enlarged_shot = sys.argv[3] if len(sys.argv) > 3 else None
     d = Driver()
+    phase("browser started")
     try:
         d.s("POST", "/url", {"url": url})
+        phase("page loaded")
         expected = json.loads(urllib.request.urlopen(url.rstrip("/") + "/api/channels").read())
         viewable = [c["number"] for c in expected if c["permission"] != "none"]
         means = {}
@@ -147,6 +156,7 @@ def main():
             if all(str(n) in means for n in viewable):
                 break
             time.sleep(0.2)
+        phase("tiles drawn")
         missing = [n for n in viewable if str(n) not in means]
         if missing:
             print(f"FAIL: tiles without a picture: {missing}")
@@ -186,6 +196,7 @@ return [big.classList.contains('shown'), document.getElementById('bigName').text
         if enlarged_shot:
             d.screenshot(enlarged_shot)
         print(f"page: {len(viewable)} live tiles, channel 1 enlarged with {state[2]} PTZ buttons")
+        phase("tile enlarged")
         other, server = serve_attacker(url)
         try:
             d.s("POST", "/url", {"url": other})
