@@ -115,17 +115,19 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
       view.ptzCapable = stream::permitsPtz(info->permission);
       view.viewState = stream::grantsViewing(info->permission) ? stream::ViewState::Granted
                                                                : stream::ViewState::Blanked;
-      bool resumed = false;
-      {
-        std::lock_guard guard(c.lock);
-        c.name = trimmed(info->cameraName);
-        resumed = c.resumed;
-        // A (re)connected channel starts afresh: nothing kept from before.
-        c.sinceIntra.clear();
-        c.sinceIntraBytes = 0;
+      std::lock_guard guard(c.lock);
+      c.name = trimmed(info->cameraName);
+      // A (re)connected channel starts afresh: nothing kept from before.
+      c.sinceIntra.clear();
+      c.sinceIntraBytes = 0;
+      // A (re)connected channel streams; nobody watching: it is paused. One
+      // watched before the login could view it streams for its watchers.
+      if (!c.resumed && c.watchers > 0 && view.viewState == stream::ViewState::Granted) {
+        c.resumed = true;
+        view.active = true;
+      } else if (!c.resumed) {
+        session.send(view, stream::formatPause(view.number));
       }
-      // A (re)connected channel streams; nobody watching: it is paused.
-      if (!resumed) session.send(view, stream::formatPause(view.number));
       continue;
     }
     if (header.kind != stream::MessageKind::VideoFrame ||
@@ -296,19 +298,18 @@ void Recorder::watch(int number, int change) {
   if (number < 1 || number > stream::kChannelCount) return;
   stream::ChannelView& view = state_.channels[size_t(number - 1)];
   Channel& c = channels_[size_t(number - 1)];
-  bool resume = false;
   // A channel the login may not view is never resumed: the recorder would
   // refuse it anyway, and it is not the bridge's to ask.
   const bool viewable = view.viewState == stream::ViewState::Granted && !view.absent;
-  {
-    std::lock_guard guard(c.lock);
-    c.watchers += change;
-    if (c.watchers == 0) c.lastLeft = Clock::now();
-    if (c.watchers > 0 && !c.resumed && viewable) {
-      c.resumed = resume = true;
-    }
-  }
-  if (resume) {
+  // The command goes out under the channel's lock (a send never blocks), so
+  // the recorder gets pauses and resumes in the order the bridge decided
+  // them: a resume overtaken by an older pause would leave the channel
+  // paused while clients wait for it.
+  std::lock_guard guard(c.lock);
+  c.watchers += change;
+  if (c.watchers == 0) c.lastLeft = Clock::now();
+  if (c.watchers > 0 && !c.resumed && viewable) {
+    c.resumed = true;
     // Silence is counted from here, not from the last picture before.
     view.lastPictureMs = stream::steadyMilliseconds();
     view.active = true;
@@ -325,19 +326,13 @@ void Recorder::pauseIdleChannels() {
     const auto now = Clock::now();
     for (int n = 1; n <= stream::kChannelCount; ++n) {
       Channel& c = channels_[size_t(n - 1)];
-      bool pause = false;
-      {
-        std::lock_guard guard(c.lock);
-        if (c.resumed && c.watchers == 0 && now - c.lastLeft >= settings_.pauseAfter) {
-          c.resumed = false;
-          pause = true;
-          // What was kept dates from before the pause: a client of the
-          // paused channel starts at its first live intra picture instead.
-          c.sinceIntra.clear();
-          c.sinceIntraBytes = 0;
-        }
-      }
-      if (!pause) continue;
+      std::lock_guard guard(c.lock);
+      if (!c.resumed || c.watchers != 0 || now - c.lastLeft < settings_.pauseAfter) continue;
+      c.resumed = false;
+      // What was kept dates from before the pause: a client of the
+      // paused channel starts at its first live intra picture instead.
+      c.sinceIntra.clear();
+      c.sinceIntraBytes = 0;
       stream::ChannelView& view = state_.channels[size_t(n - 1)];
       view.active = false;
       session_.send(view, stream::formatPause(n));

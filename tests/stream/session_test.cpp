@@ -51,7 +51,11 @@ struct EventLog {
 // A receive loop built from the session's readers: logs every message.
 StreamSession::ReceiveEntry loggingLoop(EventLog& log) {
   return [&log](StreamSession& session, ChannelView& channel) {
-    if (!session.logIn(channel)) return;
+    if (!session.logIn(channel)) {
+      // Closed before the thread ran (a loaded machine): it ends all the same.
+      log.add(channel.number, "ended");
+      return;
+    }
     for (;;) {
       MessageHeader header;
       int result = session.readHeader(channel, header);
