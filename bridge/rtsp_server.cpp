@@ -100,14 +100,20 @@ struct Feed {
     std::lock_guard guard(lock);
     // A client starts at an intra picture: before one, nothing decodes.
     if (!started && !coded.intra) return;
-    started = true;
     const GstClockTime pts = timeOf(coded);
-    last = pts;
-    lastStamp = coded.stamp;
     GstBuffer* buffer = gst_buffer_new_memdup(coded.payload.data(), coded.payload.size());
     GST_BUFFER_PTS(buffer) = pts;
     GST_BUFFER_DTS(buffer) = pts;
-    gst_app_src_push_buffer(GST_APP_SRC(source), buffer);
+    // An appsrc that has not started yet (its pipeline still being made)
+    // drops what it is given: the client then starts at the next intra
+    // picture, not with pictures predicted from a lost one.
+    if (gst_app_src_push_buffer(GST_APP_SRC(source), buffer) != GST_FLOW_OK) {
+      if (!started) return;
+    } else {
+      started = true;
+    }
+    last = pts;
+    lastStamp = coded.stamp;
   }
 };
 
