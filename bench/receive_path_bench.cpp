@@ -120,14 +120,14 @@ Measured measure(Display display, int httpPort) {
   zenta::platform::startDevice(options);
   if (std::string_view(zenta::platform::deviceBackendName()) ==
       (options.headless ? "headless" : "sdl")) {
-    zenta::stream::ViewerState viewer;
+    zenta::viewer::ViewerState viewer;
     zenta::viewer::MainWindow window(viewer);
     zenta::viewer::ViewerApp app(window);
     app.instance = GetModuleHandleW(nullptr);
     app.initialise(nullptr, nullptr, SW_SHOW);
     pump(window.hwnd, std::chrono::milliseconds(100));
     const std::string port = std::to_string(httpPort);
-    viewer.hostText = u"127.0.0.1:" + std::u16string(port.begin(), port.end());
+    viewer.login.host = u"127.0.0.1:" + std::u16string(port.begin(), port.end());
     zenta::viewer::connect(window);
     pump(window.hwnd, std::chrono::seconds(1));  // every INFO text
     zenta::viewer::tap(window, 132, 259);        // four pictures

@@ -201,12 +201,11 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  zenta::stream::ViewerState state;
+  zenta::stream::Login login;
   const std::u16string host = zenta::platform::fromUtf8(o.host);
-  zenta::hosts::HostStore(state).loadHost(host);
+  zenta::hosts::HostStore(login).loadHost(host);
   {
-    std::lock_guard guard(state.loginLock);
-    state.hostText = host;
+    login.host = host;
     if (o.account) {
       std::string password;
       if (o.passwordStdin) {
@@ -216,13 +215,13 @@ int main(int argc, char** argv) {
       } else if (const char* env = std::getenv("ZENTA_PASSWORD")) {
         password = env;
       }
-      state.guestLogin = false;
-      state.accountText = zenta::platform::fromUtf8(*o.account);
-      state.passwordText = zenta::platform::fromUtf8(password);
+      login.guest = false;
+      login.account = zenta::platform::fromUtf8(*o.account);
+      login.password = zenta::platform::fromUtf8(password);
     }
   }
 
-  zenta::bridge::Recorder recorder(state);
+  zenta::bridge::Recorder recorder(login);
   zenta::bridge::HttpServer server(
       recorder, {o.listen, uint16_t(o.port), 10, 10, credentials, o.publicOrigins});
   std::string error;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "stream/protocol.h"
-#include "video/h263/stream_split.h"
+#include "video/h263/decoder.h"
 #include "video/snapshot/jpeg_planes.h"
 
 namespace zenta::bridge {
@@ -40,19 +40,8 @@ std::string_view statusName(ChannelStatus status) {
   return "connecting";
 }
 
-Recorder::Recorder(stream::ViewerState& state, RecorderSettings settings)
-    : state_(state),
-      settings_(settings),
-      session_(
-          state, [this](stream::StreamSession& s, stream::ChannelView& c) { receive(s, c); },
-          settings.session) {
-  for (stream::ChannelView& view : state_.channels) {
-    view.decoder = video::H263DecoderHandle{};
-    video::h263Create(view.decoder);
-    // Pictures beyond the largest a recorder sends are refused, whatever a
-    // header claims.
-    video::h263SetMaxPixels(view.decoder, 704 * 576);
-  }
+Recorder::Recorder(stream::Login login, RecorderSettings settings)
+    : login_(std::move(login)), settings_(settings), session_(settings.session) {
   idleThread_ = std::thread([this] { pauseIdleChannels(); });
 }
 
@@ -67,19 +56,9 @@ Recorder::~Recorder() {
 }
 
 bool Recorder::connect() {
-  std::u16string host;
-  {
-    std::lock_guard guard(state_.loginLock);
-    host = state_.hostText;
-  }
-  session_.beginConnectSequence();
-  bool opened = session_.probeServer(host);
-  for (size_t i = 0; opened && i < state_.channels.size(); ++i)
-    opened = session_.openChannel(state_.channels[i], host);
-  opened = opened && session_.awaitAnswer(state_.channels[0]);
-  session_.endConnectSequence();
-  if (!opened) session_.closeAllChannels();
-  return opened;
+  const auto result = session_.connect(login_, *this);
+  lastResult_ = result;
+  return result == stream::ConnectResult::Connected;
 }
 
 void Recorder::cancelConnect() {
@@ -94,65 +73,57 @@ void Recorder::close() {
   }
 }
 
-// One channel's thread: INFO texts say what the channel is; pictures are
-// decoded and encoded once, for every client, while somebody watches.
-void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view) {
-  Channel& c = channels_[size_t(view.number - 1)];
-  if (!session.logIn(view)) return;
-  for (;;) {
-    stream::MessageHeader header;
-    const int read = session.readHeader(view, header);
-    if (read == 1) return;
-    if (read == -1 || header.kind == stream::MessageKind::TimeTick) continue;
-    bool stored = false;
-    const int payload = session.readPayload(view, header.payloadLength, stored);
-    if (payload == 1) return;
-    if (payload == -1 || !stored) continue;
-    const uint8_t* data = view.receiveBuffer.get();
-    if (header.kind == stream::MessageKind::TextMessage) {
-      const auto info = stream::parseInfo(data, header.payloadLength);
-      if (!info) continue;
-      view.ptzCapable = stream::permitsPtz(info->permission);
-      view.viewState = stream::grantsViewing(info->permission) ? stream::ViewState::Granted
-                                                               : stream::ViewState::Blanked;
-      std::lock_guard guard(c.lock);
-      c.name = trimmed(info->cameraName);
-      // A (re)connected channel starts afresh: nothing kept from before.
-      c.sinceIntra.clear();
-      c.sinceIntraBytes = 0;
-      // A (re)connected channel streams; nobody watching: it is paused. One
-      // watched before the login could view it streams for its watchers.
-      if (!c.resumed && c.watchers > 0 && view.viewState == stream::ViewState::Granted) {
-        c.resumed = true;
-        view.active = true;
-      } else if (!c.resumed) {
-        session.send(view, stream::formatPause(view.number));
-      }
-      continue;
-    }
-    if (header.kind != stream::MessageKind::VideoFrame ||
-        view.viewState != stream::ViewState::Granted) {
-      continue;
-    }
-    const auto arrived = Clock::now();
-    // Only pictures our decoder takes go on, from the start code it took
-    // them at: a player fed a payload that is no picture can crash or
-    // stall, and nothing predicts from a rejected one.
-    video::PlanarFrame* planes = nullptr;
-    const auto found = video::decodeFirstPicture(view.decoder, &planes, data, header.payloadLength);
-    if (found.offset < 0) continue;
-    const double stamp = std::isfinite(header.timestamp) ? header.timestamp : 0.0;
-    keepCoded(c, data + found.offset, header.payloadLength - size_t(found.offset), stamp, arrived);
-    auto picture = std::make_shared<Picture>();
-    picture->width = view.decoder.width;
-    picture->height = view.decoder.height;
-    picture->read = arrived;
-    picture->stamp = stamp;
-    if (!video::JpegOfPlanes(*planes, picture->width, picture->height, settings_.jpegQuality,
-                             picture->jpeg)) {
-      continue;
-    }
-    view.lastPictureMs = stream::steadyMilliseconds();
+// INFO texts say what the channel is; pictures are decoded and encoded
+// once, for every client, while somebody watches.
+void Recorder::onInfo(stream::Connection& link, const stream::InfoText& info) {
+  Channel& c = channels_[size_t(link.number - 1)];
+  const bool viewable = stream::grantsViewing(info.permission);
+  c.ptz = stream::permitsPtz(info.permission);
+  c.viewable = viewable;
+  std::lock_guard guard(c.lock);
+  c.name = trimmed(info.cameraName);
+  // A (re)connected channel starts afresh: nothing kept from before.
+  c.sinceIntra.clear();
+  c.sinceIntraBytes = 0;
+  // Nobody watching, it is paused (by the session, after this); one
+  // watched before the login could view it streams for its watchers.
+  if (!c.resumed && c.watchers > 0 && viewable) {
+    c.resumed = true;
+    link.active = true;
+  }
+}
+
+void Recorder::onState(stream::Connection& link, stream::LinkState state) {
+  if (state == stream::LinkState::Opened) {
+    Channel& c = channels_[size_t(link.number - 1)];
+    c.viewable = false;
+    c.ptz = false;
+    c.decoder.reset();
+  }
+}
+
+bool Recorder::onPicture(stream::Connection& link, std::span<const uint8_t> payload,
+                         double recorderStamp) {
+  Channel& c = channels_[size_t(link.number - 1)];
+  if (!c.viewable) return false;
+  const auto arrived = Clock::now();
+  // Only pictures our decoder takes go on, from the start code it took
+  // them at: a player fed a payload that is no picture can crash or
+  // stall, and nothing predicts from a rejected one.
+  const auto decoded = c.decoder.decode(payload);
+  if (!decoded) return false;
+  const double stamp = std::isfinite(recorderStamp) ? recorderStamp : 0.0;
+  keepCoded(c, payload.data() + decoded->offset, payload.size() - decoded->offset, stamp, arrived);
+  auto picture = std::make_shared<Picture>();
+  picture->width = decoded->width;
+  picture->height = decoded->height;
+  picture->read = arrived;
+  picture->stamp = stamp;
+  if (!video::JpegOfPlanes(*decoded->planes, picture->width, picture->height, settings_.jpegQuality,
+                           picture->jpeg)) {
+    return false;
+  }
+  {
     std::lock_guard guard(c.lock);
     picture->serial = c.latest ? c.latest->serial + 1 : 1;
     c.latest = std::move(picture);
@@ -160,12 +131,13 @@ void Recorder::receive(stream::StreamSession& session, stream::ChannelView& view
     std::erase_if(c.recent,
                   [&](Clock::time_point t) { return arrived - t > std::chrono::seconds(2); });
     c.arrived.notify_all();
-    {
-      std::lock_guard any(anyLock_);
-      ++pictures_;
-    }
-    anyPicture_.notify_all();
   }
+  {
+    std::lock_guard any(anyLock_);
+    ++pictures_;
+  }
+  anyPicture_.notify_all();
+  return true;
 }
 
 // The pictures since the last intra one are kept (within a bound: a
@@ -242,7 +214,7 @@ ChannelFacts Recorder::facts(int number) const {
   ChannelFacts f;
   f.number = number;
   if (number < 1 || number > stream::kChannelCount) return f;
-  const stream::ChannelView& view = state_.channels[size_t(number - 1)];
+  const stream::Connection& link = session_.channel(number);
   const Channel& c = channels_[size_t(number - 1)];
   bool resumed = false;
   Clock::time_point last{};
@@ -261,18 +233,18 @@ ChannelFacts Recorder::facts(int number) const {
     });
     f.picturesPerSecond = double(n) / 2.0;
   }
-  f.viewable = view.viewState == stream::ViewState::Granted;
-  f.ptz = f.viewable && view.ptzCapable;
-  if (view.absent) {
+  f.viewable = c.viewable;
+  f.ptz = f.viewable && c.ptz;
+  if (link.absent) {
     f.status = ChannelStatus::Absent;
-  } else if (view.connection == stream::kNoConnection || !view.linked || !view.answered) {
+  } else if (link.socket == stream::kNoConnection || !link.linked || !link.answered) {
     f.status = ChannelStatus::Connecting;
   } else if (!f.viewable) {
     f.status = ChannelStatus::Refused;
   } else if (!resumed) {
     f.status = ChannelStatus::Paused;
   } else {
-    const int64_t since = stream::steadyMilliseconds() - view.lastPictureMs;
+    const int64_t since = stream::steadyMilliseconds() - link.lastPictureMs;
     f.status =
         since > settings_.noSignalAfter.count() ? ChannelStatus::NoSignal : ChannelStatus::Live;
   }
@@ -296,11 +268,10 @@ Recorder::Watch::~Watch() {
 
 void Recorder::watch(int number, int change) {
   if (number < 1 || number > stream::kChannelCount) return;
-  stream::ChannelView& view = state_.channels[size_t(number - 1)];
   Channel& c = channels_[size_t(number - 1)];
   // A channel the login may not view is never resumed: the recorder would
   // refuse it anyway, and it is not the bridge's to ask.
-  const bool viewable = view.viewState == stream::ViewState::Granted && !view.absent;
+  const bool viewable = c.viewable && !session_.channel(number).absent;
   // The command goes out under the channel's lock (a send never blocks), so
   // the recorder gets pauses and resumes in the order the bridge decided
   // them: a resume overtaken by an older pause would leave the channel
@@ -310,10 +281,7 @@ void Recorder::watch(int number, int change) {
   if (c.watchers == 0) c.lastLeft = Clock::now();
   if (c.watchers > 0 && !c.resumed && viewable) {
     c.resumed = true;
-    // Silence is counted from here, not from the last picture before.
-    view.lastPictureMs = stream::steadyMilliseconds();
-    view.active = true;
-    session_.send(view, stream::formatResume(number));
+    session_.resume(number);
   }
 }
 
@@ -333,9 +301,7 @@ void Recorder::pauseIdleChannels() {
       // paused channel starts at its first live intra picture instead.
       c.sinceIntra.clear();
       c.sinceIntraBytes = 0;
-      stream::ChannelView& view = state_.channels[size_t(n - 1)];
-      view.active = false;
-      session_.send(view, stream::formatPause(n));
+      session_.pause(n);
     }
   }
 }
@@ -353,14 +319,9 @@ std::shared_ptr<const Picture> Recorder::pictureAfter(int number, uint64_t after
 
 bool Recorder::steer(int number, std::string_view word) {
   if (number < 1 || number > stream::kChannelCount) return false;
-  stream::ChannelView& view = state_.channels[size_t(number - 1)];
-  if (view.viewState != stream::ViewState::Granted || !view.ptzCapable) return false;
-  std::string command;
-  {
-    std::lock_guard guard(state_.loginLock);
-    command = stream::formatCameraCommand(number, word, state_.wireAccount, state_.wirePassword);
-  }
-  session_.send(view, command);
+  const Channel& c = channels_[size_t(number - 1)];
+  if (!c.viewable || !c.ptz) return false;
+  session_.sendCameraCommand(number, word);
   return true;
 }
 

@@ -18,8 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "stream/channel_state.h"
+#include "stream/channel_sink.h"
 #include "stream/session.h"
+#include "video/h263/picture_decoder.h"
 
 namespace zenta::bridge {
 
@@ -64,11 +65,10 @@ struct RecorderSettings {
   int jpegQuality = 80;
 };
 
-class Recorder {
+class Recorder : private stream::ChannelSink {
  public:
-  // `host` as the viewer takes it (host[:http-port]); the login is in
-  // `state` (account and password, or guest).
-  Recorder(stream::ViewerState& state, RecorderSettings settings = {});
+  // The recorder named by `login.host` (host[:http-port]), with its account.
+  Recorder(stream::Login login, RecorderSettings settings = {});
   ~Recorder();
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
@@ -76,6 +76,8 @@ class Recorder {
   // Logs in on all sixteen channels (every one paused until watched). False
   // when the recorder cannot be reached; the channels are closed then.
   bool connect();
+  // Why the last connect failed.
+  stream::ConnectResult lastConnectResult() const { return lastResult_; }
   // Resumes and closes every channel.
   void close();
   // From any thread: a connect under way gives up at once (it returns false).
@@ -132,18 +134,27 @@ class Recorder {
     // Held while coded pictures are handed to listeners (never the channel
     // lock, which GStreamer's calls must not wait behind).
     std::mutex deliveryLock;
+    // What the recorder's INFO text said.
+    std::atomic<bool> viewable{false};
+    std::atomic<bool> ptz{false};
+    // The receive thread's own; its size limit holds across reconnections.
+    video::PictureDecoder decoder{video::kRecorderMaxPixels};
   };
   void keepCoded(Channel& c, const uint8_t* data, size_t length, double stamp,
                  std::chrono::steady_clock::time_point arrived);
 
-  void receive(stream::StreamSession& session, stream::ChannelView& view);
+  // The sink: the channels' receive threads call these.
+  void onInfo(stream::Connection& link, const stream::InfoText& info) override;
+  bool onPicture(stream::Connection& link, std::span<const uint8_t> payload, double stamp) override;
+  void onState(stream::Connection& link, stream::LinkState state) override;
   void watch(int number, int change);
   void pauseIdleChannels();
 
-  stream::ViewerState& state_;
+  stream::Login login_;
   RecorderSettings settings_;
   std::array<Channel, stream::kChannelCount> channels_;
   stream::StreamSession session_;
+  std::atomic<stream::ConnectResult> lastResult_{stream::ConnectResult::Unreachable};
   std::atomic<bool> closing_{false};
   std::mutex anyLock_;
   std::condition_variable anyPicture_;

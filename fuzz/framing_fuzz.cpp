@@ -1,18 +1,20 @@
 // libFuzzer target: the framing of a channel's byte stream. The input is
-// what a server sent on one connection; the session's own readers take it
-// from a real socket, header after header, the payloads of texts and
-// pictures in the receive buffer (or read and dropped when they do not
-// fit), until the stream ends or a header cannot be framed. Every payload
-// the readers store must be the input's bytes at the place the headers
-// put it, and a text payload goes on to the INFO reader.
+// what a recorder sent on one connection; the session's pump takes it from a
+// real socket, header after header, until the stream ends or a header
+// cannot be framed. What reaches the sink must be what the input holds, in
+// order: every tick, every INFO text that parses, and every picture whose
+// payload fits the receive buffer, with the bytes the headers put there.
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
 
 #include "fuzz/fuzz_target.h"
 #include "stream/session.h"
@@ -21,40 +23,84 @@ namespace {
 
 using namespace zenta::stream;
 
-struct Harness {
-  ViewerState state;
-  StreamSession session;
-  Harness()
-      : session(
-            state, [](StreamSession&, ChannelView&) {}, quickSettings()) {
-    ChannelView& channel = state.channels[0];
-    channel.number = 1;
-    channel.receiveBuffer = std::make_unique<uint8_t[]>(kReceiveBufferSize);
-    // The end of the stream reconnects: to an address where nothing
-    // listens, which fails at once.
-    sockaddr_in nowhere{};
-    nowhere.sin_family = AF_INET;
-    nowhere.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    nowhere.sin_port = 0;
-    state.setServerAddress(nowhere);
-  }
-  static SessionSettings quickSettings() {
-    SessionSettings settings;
-    settings.reconnectPause = std::chrono::milliseconds(0);
-    settings.reconnectPauseLimit = std::chrono::milliseconds(0);
-    settings.connectTimeout = std::chrono::milliseconds(50);
-    settings.receiveTimeout = std::chrono::milliseconds(1000);
-    return settings;
-  }
+// One message the sink must see.
+struct Expected {
+  MessageKind kind;
+  std::span<const uint8_t> payload;  // a picture's
 };
+
+// What the input holds, framed as the pump frames it.
+std::vector<Expected> frame(const uint8_t* data, size_t size) {
+  std::vector<Expected> expected;
+  size_t offset = 0;
+  while (size - offset >= kHeaderSize) {
+    const MessageHeader header = parseHeader(data + offset);
+    offset += kHeaderSize;
+    if (header.kind == MessageKind::Broken) break;
+    if (header.kind == MessageKind::TimeTick) {
+      expected.push_back({header.kind, {}});
+      continue;
+    }
+    if (header.payloadLength > size - offset) break;
+    const std::span<const uint8_t> payload(data + offset, header.payloadLength);
+    offset += header.payloadLength;
+    if (header.payloadLength > kReceiveBufferSize) continue;
+    if (header.kind == MessageKind::TextMessage) {
+      if (parseInfo(payload.data(), payload.size())) expected.push_back({header.kind, {}});
+    } else {
+      expected.push_back({header.kind, payload});
+    }
+  }
+  return expected;
+}
+
+struct CheckingSink : ChannelSink {
+  void check(MessageKind kind, std::span<const uint8_t> payload = {}) {
+    std::lock_guard guard(lock);
+    if (ended) return;
+    if (next >= expected.size() || expected[next].kind != kind) __builtin_trap();
+    if (kind == MessageKind::VideoFrame &&
+        (payload.size() != expected[next].payload.size() ||
+         std::memcmp(payload.data(), expected[next].payload.data(), payload.size()) != 0)) {
+      __builtin_trap();  // the payload is not what the headers put there
+    }
+    ++next;
+  }
+  void onInfo(Connection&, const InfoText&) override { check(MessageKind::TextMessage); }
+  bool onPicture(Connection&, std::span<const uint8_t> payload, double) override {
+    check(MessageKind::VideoFrame, payload);
+    return false;
+  }
+  void onTick(Connection&, double) override { check(MessageKind::TimeTick); }
+  void onState(Connection&, LinkState state) override {
+    if (state != LinkState::Reconnecting) return;
+    std::lock_guard guard(lock);
+    ended = true;
+    done.notify_all();
+  }
+
+  std::mutex lock;
+  std::condition_variable done;
+  std::vector<Expected> expected;
+  size_t next = 0;
+  bool ended = false;
+};
+
+SessionSettings quickSettings() {
+  SessionSettings settings;
+  settings.reconnectPause = std::chrono::milliseconds(1);
+  settings.reconnectPauseLimit = std::chrono::milliseconds(1);
+  settings.connectTimeout = std::chrono::milliseconds(50);
+  settings.receiveTimeout = std::chrono::milliseconds(1000);
+  return settings;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Larger inputs would not fit the socket's buffer before the reader runs.
+  // Larger inputs would not fit the socket's buffer before the pump runs.
   if (size > 65536) return 0;
-  static Harness* harness = new Harness;
-  ChannelView& channel = harness->state.channels[0];
+  static StreamSession* session = new StreamSession(quickSettings());
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return 0;
   const int buffer = 1 << 18;
@@ -67,33 +113,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sent += size_t(n);
   }
   ::shutdown(ends[1], SHUT_WR);
-  channel.connection = ends[0];
-  channel.reconnectsWithoutMessage = 0;
-  // A connection just made: its silence counts from now.
-  channel.established = false;
-  channel.lastReceived = std::chrono::steady_clock::now();
 
-  size_t offset = 0;
-  for (;;) {
-    MessageHeader header;
-    if (harness->session.readHeader(channel, header) != 0) break;
-    offset += kHeaderSize;
-    if (header.kind != MessageKind::TextMessage && header.kind != MessageKind::VideoFrame) continue;
-    bool stored = false;
-    if (harness->session.readPayload(channel, header.payloadLength, stored) != 0) break;
-    if (offset + header.payloadLength > sent) __builtin_trap();  // read past the stream's end
-    if (stored) {
-      if (header.payloadLength > kReceiveBufferSize) __builtin_trap();
-      if (std::memcmp(channel.receiveBuffer.get(), data + offset, header.payloadLength) != 0)
-        __builtin_trap();  // the payload is not where the headers put it
-      if (header.kind == MessageKind::TextMessage)
-        (void)parseInfo(channel.receiveBuffer.get(), header.payloadLength);
-    }
-    offset += header.payloadLength;
+  CheckingSink sink;
+  sink.expected = frame(data, sent);
+  if (!session->openOn(1, ends[0], sink)) {
+    ::close(ends[0]);
+  } else {
+    // The stream's end (or a header out of step) reconnects: the pump is
+    // through the input then.
+    std::unique_lock guard(sink.lock);
+    sink.done.wait_for(guard, std::chrono::seconds(5), [&] { return sink.ended; });
+    const bool whole = sink.ended && sink.next == sink.expected.size();
+    guard.unlock();
+    session->closeAllChannels(false);
+    if (!whole) __builtin_trap();  // something the input holds never reached the sink
   }
-  // A reconnection closed ends[0] and left its own socket in its place.
-  const int left = channel.connection.exchange(kNoConnection);
-  if (left >= 0) ::close(left);
   ::close(ends[1]);
   return 0;
 }

@@ -44,15 +44,14 @@ LRESULT HostDialog::onInitDialog() {
   }
   std::u16string host, account, password;
   {
-    std::lock_guard guard(state_.loginLock);
-    host = state_.hostText;
-    account = state_.accountText;
-    password = state_.passwordText;
+    host = login_.host;
+    account = login_.account;
+    password = login_.password;
   }
   SetDlgItemTextW(hwnd, kHostList, host.c_str());
   SetDlgItemTextW(hwnd, kAccountField, account.c_str());
   SetDlgItemTextW(hwnd, kPasswordField, password.c_str());
-  CheckDlgButton(hwnd, kGuestBox, state_.guestLogin ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(hwnd, kGuestBox, login_.guest ? BST_CHECKED : BST_UNCHECKED);
   return result;
 }
 
@@ -67,18 +66,17 @@ void HostDialog::selectHost() {
   if (!store_.loadHost(name)) return;
   std::u16string account, password;
   {
-    std::lock_guard guard(state_.loginLock);
-    account = state_.accountText;
-    password = state_.passwordText;
+    account = login_.account;
+    password = login_.password;
   }
-  if (state_.guestLogin) {
+  if (login_.guest) {
     SetDlgItemTextW(hwnd, kPasswordField, u"");
     SetDlgItemTextW(hwnd, kAccountField, u"");
   } else {
     SetDlgItemTextW(hwnd, kAccountField, account.c_str());
     SetDlgItemTextW(hwnd, kPasswordField, password.c_str());
   }
-  CheckDlgButton(hwnd, kGuestBox, state_.guestLogin ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(hwnd, kGuestBox, login_.guest ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void HostDialog::deleteSteps() {
@@ -103,16 +101,15 @@ LRESULT HostDialog::onCommand(WPARAM wParam, LPARAM, bool& handled) {
   const WORD id = LOWORD(wParam), code = HIWORD(wParam);
   if (id == kGuestBox && code == BN_CLICKED) {
     if (IsDlgButtonChecked(hwnd, kGuestBox) == BST_CHECKED) {
-      state_.guestLogin = true;
+      login_.guest = true;
       SetDlgItemTextW(hwnd, kAccountField, u"");
       SetDlgItemTextW(hwnd, kPasswordField, u"");
-      std::lock_guard guard(state_.loginLock);
-      state_.accountText.clear();
-      state_.passwordText.clear();
+      login_.account.clear();
+      login_.password.clear();
     } else {
-      state_.guestLogin = false;
+      login_.guest = false;
     }
-    CheckDlgButton(hwnd, kGuestBox, state_.guestLogin ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hwnd, kGuestBox, login_.guest ? BST_CHECKED : BST_UNCHECKED);
   } else if (id == kHostList) {
     if (code == CBN_SELCHANGE || code == CBN_KILLFOCUS) selectHost();
     handled = code != CBN_DBLCLK;
@@ -129,9 +126,9 @@ void HostDialog::onOK() {
   EndDialog(hwnd, IDOK);
 }
 
-void openHostDialog(stream::ViewerState& state) {
+void openHostDialog(stream::Login& login) {
   SHFullScreen(framework::defaultOwnerWindow(), SHFS_SHOWSIPBUTTON);
-  HostDialog dialog(state);
+  HostDialog dialog(login);
   dialog.doModal(resources::kHostDialog, nullptr, nullptr);
 }
 

@@ -18,8 +18,8 @@ using resources::kPasswordField;
 
 class HostDialog : public framework::CeDialog {
  public:
-  explicit HostDialog(stream::ViewerState& state)
-      : CeDialog(resources::kHostDialog), state_(state), store_(state) {}
+  explicit HostDialog(stream::Login& login)
+      : CeDialog(resources::kHostDialog), login_(login), store_(login) {}
 
   LRESULT onInitDialog() override;
   void onOK() override;
@@ -32,11 +32,11 @@ class HostDialog : public framework::CeDialog {
   std::u16string fieldText(int id) const;
   void deleteSteps();
 
-  stream::ViewerState& state_;
+  stream::Login& login_;
   HostStore store_;
 };
 
 // The hosts command: shows the input panel's button and runs the dialog.
-void openHostDialog(stream::ViewerState& state);
+void openHostDialog(stream::Login& login);
 
 }  // namespace zenta::hosts

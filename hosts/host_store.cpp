@@ -2,14 +2,14 @@
 
 #include <mutex>
 
-#include "framework/ce_app.h"
 #include "platform/base/text.h"
+#include "platform/registry/registry_key.h"
 
 namespace zenta::hosts {
 
 namespace {
 
-using framework::RegistryKey;
+using platform::RegistryKey;
 
 // Reads of a value accept at most 180 bytes.
 constexpr DWORD kValueBytes = 180;
@@ -50,12 +50,11 @@ bool storableHostText(std::u16string_view host) {
 
 void HostStore::loadRemembered() {
   {
-    std::lock_guard guard(state_.loginLock);
-    state_.hostText.clear();
-    state_.accountText.clear();
-    state_.passwordText.clear();
+    login_.host.clear();
+    login_.account.clear();
+    login_.password.clear();
   }
-  state_.guestLogin = true;
+  login_.guest = true;
   RegistryKey root;
   if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
   const std::u16string named = cut(readText(root, u"").value_or(u""), kHostCapacity);
@@ -68,11 +67,10 @@ void HostStore::loadRemembered() {
       host.key() ? cut(readText(host, u"User").value_or(u""), kAccountCapacity) : u"";
   const std::u16string password =
       host.key() ? cut(readText(host, u"Pass").value_or(u""), kPasswordCapacity) : u"";
-  std::lock_guard guard(state_.loginLock);
-  state_.hostText = remembered;
-  state_.accountText = account;
-  state_.passwordText = password;
-  state_.guestLogin = account.empty();
+  login_.host = remembered;
+  login_.account = account;
+  login_.password = password;
+  login_.guest = account.empty();
 }
 
 std::vector<std::u16string> HostStore::listHosts() {
@@ -94,8 +92,7 @@ std::optional<std::u16string> HostStore::rememberedHost() {
 
 bool HostStore::loadHost(std::u16string_view name) {
   {
-    std::lock_guard guard(state_.loginLock);
-    if (platform::equalFolded(name, state_.hostText)) return false;
+    if (platform::equalFolded(name, login_.host)) return false;
   }
   RegistryKey root;
   if (root.open(HKEY_LOCAL_MACHINE, kStoreKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
@@ -105,17 +102,16 @@ bool HostStore::loadHost(std::u16string_view name) {
   host.open(HKEY_LOCAL_MACHINE, hostKeyPath(*stored).c_str(), KEY_ALL_ACCESS);
   const std::u16string account =
       host.key() ? cut(readText(host, u"User").value_or(u""), kAccountCapacity) : u"";
-  std::lock_guard guard(state_.loginLock);
-  state_.accountText = account;
-  state_.hostText = cut(*stored, kHostCapacity);
+  login_.account = account;
+  login_.host = cut(*stored, kHostCapacity);
   if (account.empty()) {
-    state_.passwordText.clear();
-    state_.guestLogin = true;
+    login_.password.clear();
+    login_.guest = true;
   } else {
-    state_.guestLogin = false;
+    login_.guest = false;
     // Not emptied first: without a "Pass" value the previous password stays.
     if (const auto password = host.key() ? readText(host, u"Pass") : std::nullopt)
-      state_.passwordText = cut(*password, kPasswordCapacity);
+      login_.password = cut(*password, kPasswordCapacity);
   }
   return true;
 }
@@ -133,11 +129,10 @@ bool HostStore::saveHost(std::u16string_view host, std::u16string_view account,
   const std::u16string passwordText = cut(password, kPasswordCapacity);
   {
     // For a guest the typed account and password stay in the working copy.
-    std::lock_guard guard(state_.loginLock);
-    state_.hostText = hostText;
-    state_.accountText = accountText;
-    state_.passwordText = passwordText;
-    state_.guestLogin = guest;
+    login_.host = hostText;
+    login_.account = accountText;
+    login_.password = passwordText;
+    login_.guest = guest;
   }
   // An empty text would address the root key itself, a separator a nested
   // key that no list shows: such a host lives in the working copy only.
@@ -161,9 +156,8 @@ bool HostStore::deleteHost(std::u16string_view name) {
   // An empty name deletes nothing (it would name the root itself); nor does
   // one with a separator, which names no host key.
   if (storableHostText(name)) RegDeleteKeyW(root.key(), std::u16string(name).c_str());
-  std::lock_guard guard(state_.loginLock);
-  if (!platform::equalFolded(name, state_.hostText)) return false;
-  state_.hostText.clear();
+  if (!platform::equalFolded(name, login_.host)) return false;
+  login_.host.clear();
   root.setString(u"", u"");
   return true;
 }

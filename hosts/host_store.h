@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "stream/channel_state.h"
+#include "stream/login.h"
 
 namespace zenta::hosts {
 
@@ -28,7 +28,7 @@ bool storableHostText(std::u16string_view host);
 // copy, so nothing longer is ever stored or loaded.
 class HostStore {
  public:
-  explicit HostStore(stream::ViewerState& state) : state_(state) {}
+  explicit HostStore(stream::Login& login) : login_(login) {}
 
   // Fills the working copy from the remembered host (empty texts and guest
   // login when there is none).
@@ -47,7 +47,7 @@ class HostStore {
   bool deleteHost(std::u16string_view name);
 
  private:
-  stream::ViewerState& state_;
+  stream::Login& login_;
 };
 
 }  // namespace zenta::hosts

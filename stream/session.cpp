@@ -1,72 +1,26 @@
 #include "stream/session.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "stream/port_query.h"
+#include "stream/sockets.h"
 
 namespace zenta::stream {
 
 namespace {
-
 using Clock = std::chrono::steady_clock;
-
-int newStreamSocket() {
-  return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-}
-
-// Connects with a time limit, by a non-blocking connect. Gives up early when
-// `wakeFd` becomes readable. The socket is blocking again afterwards.
-bool connectWithin(int socket, const sockaddr_in& address, std::chrono::milliseconds limit,
-                   int wakeFd) {
-  const int flags = ::fcntl(socket, F_GETFL);
-  if (flags < 0 || ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) < 0) return false;
-  bool connected = false;
-  if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    connected = true;
-  } else if (errno == EINPROGRESS) {
-    const auto deadline = Clock::now() + limit;
-    pollfd fds[2] = {{socket, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
-    const nfds_t count = wakeFd >= 0 ? 2 : 1;
-    for (;;) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) break;
-      const int ready = ::poll(fds, count, static_cast<int>(left.count()));
-      if (ready < 0 && errno == EINTR) continue;
-      if (ready <= 0 || (count == 2 && fds[1].revents != 0)) break;
-      int error = 0;
-      socklen_t size = sizeof error;
-      connected = ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
-      break;
-    }
-  }
-  ::fcntl(socket, F_SETFL, flags);
-  return connected;
-}
-
-sockaddr_in makeAddress(in_addr host, int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr = host;
-  return address;
-}
-
 }  // namespace
 
 namespace {
@@ -128,8 +82,16 @@ std::optional<in_addr> resolveHost(const std::string& name, std::chrono::millise
   }
 }
 
-StreamSession::StreamSession(ViewerState& state, ReceiveEntry entry, SessionSettings settings)
-    : state_(state), entry_(std::move(entry)), settings_(settings) {
+WireLogin wireLogin(const Login& login) {
+  if (login.guest) return {std::string(kGuestAccount), std::string(kGuestPassword)};
+  return {toWireText(login.account), toWireText(login.password)};
+}
+
+Connection::Connection() : receiveBuffer(std::make_unique<uint8_t[]>(kReceiveBufferSize)) {}
+
+StreamSession::StreamSession(SessionSettings settings) : settings_(settings) {
+  for (size_t i = 0; i < channels_.size(); ++i)
+    channels_[i].number = static_cast<int32_t>(i + 1);
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   cancelFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
@@ -140,25 +102,40 @@ StreamSession::~StreamSession() {
   if (cancelFd_ >= 0) ::close(cancelFd_);
 }
 
-void StreamSession::beginConnectSequence() {
+ConnectResult StreamSession::connect(const Login& login, ChannelSink& sink,
+                                     const ConnectOptions& options) {
+  if (connecting_.exchange(true)) return ConnectResult::Busy;
   uint64_t drained = 0;
   [[maybe_unused]] const auto read = ::read(cancelFd_, &drained, sizeof drained);
   sequenceDeadlineMs_ = steadyMilliseconds() + settings_.connectLimit.count();
-}
-
-bool StreamSession::awaitAnswer(const ChannelView& channel) {
-  for (;;) {
-    if ((state_.infoPending & (uint32_t{1} << (channel.number - 1))) == 0) return true;
-    if (sequenceDeadlineMs_ == 0) return false;
-    const auto left = withinSequence(std::chrono::milliseconds(25));
-    if (left.count() <= 0) return false;
-    pollfd cancel{cancelFd_, POLLIN, 0};
-    if (::poll(&cancel, cancelFd_ >= 0 ? 1 : 0, static_cast<int>(left.count())) > 0) return false;
+  {
+    std::lock_guard guard(loginLock_);
+    wire_ = wireLogin(login);
   }
-}
+  const uint32_t wanted = options.channels & 0xFFFF;
+  unanswered_ = wanted;
 
-void StreamSession::endConnectSequence() {
+  const HostSpec host = splitHostText(login.host);
+  ConnectResult result = ConnectResult::Connected;
+  in_addr address{};
+  if (!probeServer(host, address)) result = ConnectResult::Unreachable;
+  for (Connection& channel : channels_) {
+    if (result != ConnectResult::Connected) break;
+    if ((wanted & (uint32_t{1} << (channel.number - 1))) == 0) continue;
+    if ((options.streaming & (uint32_t{1} << (channel.number - 1))) != 0) channel.active = true;
+    if (!openChannel(channel, address, sink)) result = ConnectResult::Unreachable;
+  }
+  // Connected once the recorder speaks: one that takes the connections and
+  // then says nothing is no recorder to watch.
+  if (result == ConnectResult::Connected && options.awaitChannel > 0 &&
+      !awaitAnswer(options.awaitChannel)) {
+    result = ConnectResult::Unanswered;
+  }
+  if (result != ConnectResult::Connected && cancelled()) result = ConnectResult::Cancelled;
   sequenceDeadlineMs_ = 0;
+  if (result != ConnectResult::Connected && options.closeOnFailure) closeAllChannels();
+  connecting_ = false;
+  return result;
 }
 
 void StreamSession::cancelConnect() {
@@ -166,7 +143,7 @@ void StreamSession::cancelConnect() {
   [[maybe_unused]] const auto written = ::write(cancelFd_, &one, sizeof one);
 }
 
-bool StreamSession::connectCancelled() const {
+bool StreamSession::cancelled() const {
   pollfd cancel{cancelFd_, POLLIN, 0};
   return cancelFd_ >= 0 && ::poll(&cancel, 1, 0) > 0;
 }
@@ -178,271 +155,115 @@ std::chrono::milliseconds StreamSession::withinSequence(std::chrono::millisecond
       std::clamp<int64_t>(deadline - steadyMilliseconds(), 0, limit.count()));
 }
 
-StreamSession::ConnectResult StreamSession::connect() {
-  if (state_.connecting.exchange(true)) return ConnectResult::Ignored;
-  state_.ptzMode = false;
-  state_.channelCount = 0;
-  state_.infoPending = 0xFFFF;
-  state_.layoutMode = 1;
-  state_.firstShown = 0;
-  state_.current = &state_.channels[0];
-  state_.channels[0].active = true;
-
-  std::u16string host;
-  {
-    std::lock_guard guard(state_.loginLock);
-    host = state_.hostText;
+bool StreamSession::awaitAnswer(int number) {
+  for (;;) {
+    if ((unanswered_ & (uint32_t{1} << (number - 1))) == 0) return true;
+    const auto left = withinSequence(std::chrono::milliseconds(25));
+    if (left.count() <= 0) return false;
+    pollfd cancel{cancelFd_, POLLIN, 0};
+    if (::poll(&cancel, cancelFd_ >= 0 ? 1 : 0, static_cast<int>(left.count())) > 0) return false;
   }
-  beginConnectSequence();
-  bool opened = probeServer(host);
-  for (auto& channel : state_.channels) {
-    if (!opened) break;
-    opened = openChannel(channel, host);
-  }
-  endConnectSequence();
-  if (!opened) {
-    state_.current.load()->active = false;
-    for (auto& channel : state_.channels)
-      channel.active = false;
-    closeAllChannels();
-  }
-  state_.connecting = false;
-  return opened ? ConnectResult::Connected : ConnectResult::Failed;
 }
 
-bool StreamSession::probeServer(std::u16string_view hostText) {
-  state_.streamPort = kDefaultStreamPort;
-  const HostSpec host = splitHostText(hostText);
+bool StreamSession::probeServer(const HostSpec& host, in_addr& address) {
+  streamPort_ = kDefaultStreamPort;
   if (host.httpPort) {
     if (const auto port = queryStreamPort(host.name, *host.httpPort,
                                           withinSequence(settings_.portQueryTimeout), cancelFd_)) {
-      state_.streamPort = *port;
+      streamPort_ = *port;
     }
   }
-  if (connectCancelled()) return false;
-  const auto address = resolveHost(host.name, withinSequence(settings_.probeTimeout), cancelFd_);
-  if (!address) return false;
+  if (cancelled()) return false;
+  const auto found = resolveHost(host.name, withinSequence(settings_.probeTimeout), cancelFd_);
+  if (!found) return false;
+  address = *found;
   const int probe = newStreamSocket();
   if (probe < 0) return false;
   // The probe connection is only a test: closed at once, nothing sent.
-  const bool reached = connectWithin(probe, makeAddress(*address, state_.streamPort),
+  const bool reached = connectWithin(probe, makeAddress(address, streamPort_),
                                      withinSequence(settings_.probeTimeout), cancelFd_);
   ::close(probe);
-  return reached && !connectCancelled();
+  return reached && !cancelled();
 }
 
-bool StreamSession::openChannel(ChannelView& channel, std::u16string_view hostText) {
+bool StreamSession::openChannel(Connection& channel, in_addr host, ChannelSink& sink) {
   // A channel whose connection is open still has its receive thread.
-  if (channel.connection != kNoConnection) return false;
+  if (channel.socket != kNoConnection) return false;
   if (channel.receiveThread.joinable()) channel.receiveThread.join();
 
-  channel.snapshotPending = false;
-  channel.reconnectsWithoutMessage = 0;
+  channel.book = {};
   channel.answered = false;
   channel.absent = false;
-  channel.closedWithoutByte = 0;
-  // A decoder left from window creation or from a failed open is released
-  // before the handle is cleared for the fresh one.
-  video::h263Destroy(channel.decoder);
-  channel.decoder = {};
-  if (video::h263Create(channel.decoder) != 0) return false;
-
-  const auto fail = [&] {
-    state_.current.load()->active = false;
-    return false;
-  };
-  const auto host = resolveHost(splitHostText(hostText).name,
-                                withinSequence(settings_.connectTimeout), cancelFd_);
-  if (!host) return fail();
-  const sockaddr_in address = makeAddress(*host, state_.streamPort);
-  state_.setServerAddress(address);
-  channel.viewState = ViewState::Pending;
-
+  const sockaddr_in address = makeAddress(host, streamPort_);
+  {
+    std::lock_guard guard(loginLock_);
+    serverAddress_ = address;
+  }
   int socket = -1;
-  for (int attempt = 0; attempt < settings_.connectAttempts && !connectCancelled(); ++attempt) {
+  for (int attempt = 0; attempt < settings_.connectAttempts && !cancelled(); ++attempt) {
     socket = newStreamSocket();
-    if (socket < 0) return fail();
+    if (socket < 0) return false;
     if (connectWithin(socket, address, withinSequence(settings_.connectTimeout), cancelFd_)) break;
     ::close(socket);
     socket = -1;
   }
-  if (socket >= 0 && connectCancelled()) {
+  if (socket >= 0 && cancelled()) {
     ::close(socket);
     socket = -1;
   }
-  if (socket < 0) return fail();
+  if (socket < 0) return false;
+  return startChannel(channel, socket, sink);
+}
 
+bool StreamSession::openOn(int number, int socket, ChannelSink& sink) {
+  if (number < 1 || number > kChannelCount || socket < 0) return false;
+  Connection& channel = channels_[size_t(number - 1)];
+  if (channel.socket != kNoConnection) return false;
+  if (channel.receiveThread.joinable()) channel.receiveThread.join();
+  channel.book = {};
+  channel.answered = false;
+  channel.absent = false;
+  return startChannel(channel, socket, sink);
+}
+
+bool StreamSession::startChannel(Connection& channel, int socket, ChannelSink& sink) {
   applyReceiveTimeout(socket);
   {
     std::lock_guard guard(channel.lock);
-    channel.connection = socket;
+    channel.socket = socket;
   }
   markEstablished(channel);
   channel.lastPictureMs = steadyMilliseconds();
+  sink.onState(channel, LinkState::Opened);
   if (openedHook_) openedHook_(channel);
   try {
-    channel.threadId = ++threadSerial_;
-    channel.receiveThread = std::thread([this, &channel] { entry_(*this, channel); });
+    channel.receiveThread = std::thread([this, &channel, &sink] { pump(channel, sink); });
   } catch (const std::system_error&) {
     std::lock_guard guard(channel.lock);
-    channel.connection = kNoConnection;
+    channel.socket = kNoConnection;
+    channel.linked = false;
     ::close(socket);
-    return fail();
+    return false;
   }
   return true;
-}
-
-int StreamSession::readExact(ChannelView& channel, void* buffer, int count, int number) {
-  auto* bytes = static_cast<uint8_t*>(buffer);
-  int have = 0;
-  while (have < count) {
-    const int socket = channel.connection;
-    Failure why = Failure::Closed;
-    const ssize_t got = socket < 0 ? -1
-                                   : receiveSome(channel, socket, bytes + have,
-                                                 static_cast<size_t>(count - have), why);
-    if (got <= 0) return reconnect(channel, number, why);
-    have += static_cast<int>(got);
-  }
-  return 0;
-}
-
-ssize_t StreamSession::receiveSome(ChannelView& channel, int socket, uint8_t* to, size_t count,
-                                   Failure& why) {
-  for (;;) {
-    // What has arrived already is taken without waiting.
-    const ssize_t got = ::recv(socket, to, count, MSG_DONTWAIT);
-    if (got > 0) {
-      channel.lastReceived = Clock::now();
-      return got;
-    }
-    if (got == 0) {
-      why = Failure::Closed;
-      return -1;
-    }
-    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-      why = errno == ECONNRESET ? Failure::Closed : Failure::Error;
-      return -1;
-    }
-    const auto limit = channel.active ? settings_.activeSilenceLimit : settings_.receiveTimeout;
-    const auto silent =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - channel.lastReceived);
-    if (silent >= limit) {
-      why = Failure::Silent;
-      return -1;
-    }
-    // Waits a second at most, so that a channel resumed meanwhile is held
-    // to the shorter limit.
-    pollfd readable{socket, POLLIN, 0};
-    const auto wait = std::min<int64_t>((limit - silent).count(), 1000);
-    if (::poll(&readable, 1, static_cast<int>(wait)) < 0 && errno != EINTR) {
-      why = Failure::Error;
-      return -1;
-    }
-  }
-}
-
-void StreamSession::markEstablished(ChannelView& channel) {
-  channel.established = true;
-  channel.linked = true;
-  channel.connectedAt = channel.lastReceived = Clock::now();
-  channel.textOnConnection = channel.pictureOnConnection = false;
-}
-
-std::chrono::milliseconds StreamSession::pauseBeforeReconnecting(ChannelView& channel,
-                                                                 Failure why) {
-  if (channel.established) {
-    // The connection that failed had been made: did it get anywhere?
-    if (channel.pictureOnConnection ||
-        Clock::now() - channel.connectedAt >= settings_.steadyConnection)
-      channel.reconnectsWithoutMessage = 0;
-    const bool silent = channel.lastReceived == channel.connectedAt;
-    if (!silent) channel.closedWithoutByte = 0;
-    if (why == Failure::Closed && !channel.textOnConnection) {
-      // Closed by the server before the channel's first text: it counts as
-      // answered for the four-picture view. Closed before any byte at all,
-      // twice running: the recorder has no such channel, or no longer (a
-      // server that is going away may close one connection so), and it is
-      // tried again only now and then.
-      if (!channel.answered) state_.clearInfoPending(channel.number);
-      if (silent && ++channel.closedWithoutByte >= 2) {
-        channel.absent = true;
-        return settings_.absentRetry;
-      }
-    }
-  }
-  const uint32_t fruitless = channel.reconnectsWithoutMessage;
-  if (fruitless == 0) return std::chrono::milliseconds(0);
-  const int64_t grown = settings_.reconnectPause.count() << std::min<uint32_t>(fruitless - 1, 16);
-  return std::chrono::milliseconds(
-      std::max(settings_.reconnectPause.count(),
-               std::min<int64_t>(grown, settings_.reconnectPauseLimit.count())));
-}
-
-std::string StreamSession::loginLines(int number) {
-  std::string lines = formatConnect(number);
-  std::lock_guard guard(state_.loginLock);
-  const std::string login = formatLogin(number, state_.wireAccount, state_.wirePassword);
-  for (int copy = 0; copy < 3; ++copy)
-    lines += login;
-  return lines;
-}
-
-int StreamSession::reconnect(ChannelView& channel, int number, Failure why) {
-  if (channel.connection == kNoConnection) return 1;
-  channel.linked = false;
-  waitForClose(pauseBeforeReconnecting(channel, why));
-  if (channel.connection == kNoConnection) return 1;
-  ++channel.reconnectsWithoutMessage;
-  channel.established = false;
-  // The new socket is made first, so that a failure to make one leaves the
-  // channel with its (broken) socket and a later read tries again.
-  const int fresh = newStreamSocket();
-  {
-    std::lock_guard guard(channel.lock);
-    const int old = channel.connection;
-    if (old == kNoConnection) {
-      if (fresh >= 0) ::close(fresh);
-      return 1;
-    }
-    if (fresh >= 0) {
-      // Only this thread reads this socket and every sender holds the lock,
-      // so closing it here cannot hit a number that was reused meanwhile.
-      ::close(old);
-      channel.connection = fresh;
-    }
-  }
-  if (fresh < 0) return -1;
-  const bool connected =
-      connectWithin(fresh, state_.serverAddressCopy(), settings_.connectTimeout, wakeFd_);
-  // The new connection logs in as the first one did: a recorder that
-  // restarted knows nothing of the old one.
-  const std::string lines = loginLines(number);
-  std::lock_guard guard(channel.lock);
-  if (channel.connection != fresh) return 1;  // closed by the session meanwhile
-  if (connected) {
-    markEstablished(channel);
-    applyReceiveTimeout(fresh);
-    sendLocked(channel, lines);
-  }
-  return -1;
 }
 
 void StreamSession::closeAllChannels(bool resumeFirst) {
   std::array<int, kChannelCount> closed;
   closed.fill(kNoConnection);
-  for (size_t i = 0; i < state_.channels.size(); ++i) {
-    ChannelView& channel = state_.channels[i];
+  for (size_t i = 0; i < channels_.size(); ++i) {
+    Connection& channel = channels_[i];
     std::lock_guard guard(channel.lock);
-    const int socket = channel.connection;
+    const int socket = channel.socket;
     if (socket == kNoConnection) continue;
     if (resumeFirst) sendLocked(channel, formatResume(channel.number));
     // None before the socket goes down: a read that fails from here on ends
     // its thread instead of reconnecting. Shutting the socket down wakes a
     // thread blocked in recv; the number itself is released only after the
     // thread has ended, so it cannot be reused under the thread's feet.
-    channel.connection = kNoConnection;
+    channel.socket = kNoConnection;
     channel.linked = false;
+    channel.active = false;
     ::shutdown(socket, SHUT_RDWR);
     closed[i] = socket;
   }
@@ -452,14 +273,11 @@ void StreamSession::closeAllChannels(bool resumeFirst) {
     const uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
   }
-  for (auto& channel : state_.channels) {
+  for (auto& channel : channels_) {
     if (channel.receiveThread.joinable()) channel.receiveThread.join();
   }
-  for (size_t i = 0; i < state_.channels.size(); ++i) {
-    if (closed[i] == kNoConnection) continue;
-    ::close(closed[i]);
-    video::h263Destroy(state_.channels[i].decoder);
-    state_.channels[i].decoder = {};
+  for (const int socket : closed) {
+    if (socket != kNoConnection) ::close(socket);
   }
   if (wakeFd_ >= 0) {
     uint64_t drained = 0;
@@ -467,80 +285,51 @@ void StreamSession::closeAllChannels(bool resumeFirst) {
   }
 }
 
-bool StreamSession::logIn(ChannelView& channel) {
-  if (channel.connection == kNoConnection) return false;
-  send(channel, formatConnect(channel.number));
-  std::string login;
-  {
-    std::lock_guard guard(state_.loginLock);
-    if (state_.guestLogin) {
-      state_.wireAccount = kGuestAccount;
-      state_.wirePassword = kGuestPassword;
-    } else {
-      state_.wireAccount = toWireText(state_.accountText);
-      state_.wirePassword = toWireText(state_.passwordText);
-    }
-    login = formatLogin(channel.number, state_.wireAccount, state_.wirePassword);
-  }
-  for (int copy = 0; copy < 3; ++copy)
-    send(channel, login);
-  return true;
+void StreamSession::pause(int number) {
+  if (number < 1 || number > kChannelCount) return;
+  Connection& channel = channels_[size_t(number - 1)];
+  std::lock_guard guard(channel.lock);
+  sendLocked(channel, formatPause(number));
+  channel.active = false;
 }
 
-int StreamSession::readHeader(ChannelView& channel, MessageHeader& header) {
-  uint8_t bytes[kHeaderSize];
-  if (const int result = readExact(channel, bytes, 8, channel.number)) return result;
-  if (const int result = readExact(channel, bytes + 8, 4, channel.number)) return result;
-  header = parseHeader(bytes);
-  // Out of step: what follows cannot be framed, so start on a new connection.
-  if (header.kind == MessageKind::Broken) return reconnect(channel, channel.number, Failure::Error);
-  if (header.kind == MessageKind::TextMessage) {
-    channel.textOnConnection = true;
-    channel.answered = true;
-    channel.absent = false;
-  } else if (header.kind == MessageKind::VideoFrame) {
-    channel.pictureOnConnection = true;
-  }
-  return 0;
+void StreamSession::resume(int number) {
+  if (number < 1 || number > kChannelCount) return;
+  Connection& channel = channels_[size_t(number - 1)];
+  std::lock_guard guard(channel.lock);
+  sendLocked(channel, formatResume(number));
+  // Silence is counted from here, not from its last picture before.
+  channel.lastPictureMs = steadyMilliseconds();
+  channel.active = true;
 }
 
-int StreamSession::readPayload(ChannelView& channel, uint32_t length, bool& stored) {
-  uint8_t* buffer = channel.receiveBuffer.get();
-  stored = length <= kReceiveBufferSize;
-  while (length > 0) {
-    const uint32_t piece = std::min<uint32_t>(length, kReceiveBufferSize);
-    if (const int result = readExact(channel, buffer, static_cast<int>(piece), channel.number)) {
-      return result;
-    }
-    length -= piece;
-  }
-  return 0;
+void StreamSession::sendCameraCommand(int number, std::string_view word) {
+  if (number < 1 || number > kChannelCount) return;
+  const WireLogin login = wireLoginCopy();
+  send(number, formatCameraCommand(number, word, login.account, login.password));
 }
 
-void StreamSession::send(ChannelView& channel, std::string_view bytes) {
+WireLogin StreamSession::wireLoginCopy() const {
+  std::lock_guard guard(loginLock_);
+  return wire_;
+}
+
+void StreamSession::send(int number, std::string_view bytes) {
+  if (number < 1 || number > kChannelCount) return;
+  Connection& channel = channels_[size_t(number - 1)];
   std::lock_guard guard(channel.lock);
   sendLocked(channel, bytes);
 }
 
-void StreamSession::sendLocked(ChannelView& channel, std::string_view bytes) {
-  const int socket = channel.connection;
+void StreamSession::sendLocked(Connection& channel, std::string_view bytes) {
+  const int socket = channel.socket;
   if (socket == kNoConnection) return;
   [[maybe_unused]] const auto sent =
       ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-void StreamSession::applyReceiveTimeout(int socket) const {
-  const auto ms = settings_.receiveTimeout.count();
-  timeval limit{};
-  limit.tv_sec = static_cast<time_t>(ms / 1000);
-  limit.tv_usec = static_cast<suseconds_t>((ms % 1000) * 1000);
-  ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-}
-
-void StreamSession::waitForClose(std::chrono::milliseconds pause) const {
-  if (pause.count() <= 0) return;
-  pollfd wake{wakeFd_, POLLIN, 0};
-  ::poll(&wake, wakeFd_ >= 0 ? 1 : 0, static_cast<int>(pause.count()));
+void StreamSession::clearUnanswered(int number) {
+  unanswered_.fetch_and(~(uint32_t{1} << (number - 1)));
 }
 
 }  // namespace zenta::stream

@@ -1,24 +1,28 @@
-// The viewer's link to one video server: sixteen channel connections to the
-// same address and stream port, with the login that every channel uses.
+// A program's link to one recorder: up to sixteen channel connections to the
+// same address and stream port, all with one login. The session runs the
+// one connect sequence every program uses and, on each channel's receive
+// thread, the pump that reads the channel's messages, keeps its connection
+// and hands what comes to the program's sink.
 #pragma once
 
 #include <netinet/in.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "stream/channel_state.h"
+#include "stream/channel_sink.h"
+#include "stream/connection.h"
+#include "stream/login.h"
 #include "stream/protocol.h"
 
 namespace zenta::stream {
-
-inline constexpr std::u16string_view kStatusConnecting = u"Connecting...  ";
-inline constexpr std::u16string_view kStatusCantConnect = u"Can't Connect !";
 
 struct SessionSettings {
   // A read that waits longer than this fails and reconnects the channel.
@@ -27,23 +31,26 @@ struct SessionSettings {
   std::chrono::milliseconds probeTimeout{10000};
   // The whole HTTP port query, from connecting to the last body byte.
   std::chrono::milliseconds portQueryTimeout{3000};
-  // One connection attempt of openChannel or of a reconnection.
+  // One connection attempt of an opening or of a reconnection.
   std::chrono::milliseconds connectTimeout{10000};
   // A resumed channel whose connection brings nothing for this long is
   // reconnected (a paused one waits receiveTimeout).
   std::chrono::milliseconds activeSilenceLimit{10000};
-  // A failed connection is replaced at once when it had made progress (a
-  // picture came, or it lived steadyConnection). Otherwise the next attempt
-  // waits reconnectPause, doubling with each fruitless one up to
-  // reconnectPauseLimit, so that a server that refuses connections, or
-  // takes them and closes them again, is not hammered by sixteen threads.
+  // A failed connection is replaced at once when it made progress: it lived
+  // steadyConnection, or the sink took a picture from it and it lived
+  // pictureConnection. Otherwise the next attempt waits reconnectPause,
+  // doubling with each fruitless one up to reconnectPauseLimit, so that a
+  // server that refuses connections, or takes them and closes them again
+  // after a header or a picture, is not hammered by sixteen threads.
   std::chrono::milliseconds reconnectPause{500};
   std::chrono::milliseconds reconnectPauseLimit{4000};
   std::chrono::milliseconds steadyConnection{5000};
-  // A channel whose connections the server closes before any text is one
+  std::chrono::milliseconds pictureConnection{1000};
+  // A channel whose connections the server closes before any byte is one
   // the recorder does not have: it is tried again after this.
   std::chrono::milliseconds absentRetry{30000};
-  // The whole connect sequence (port query, probe, sixteen connections).
+  // The whole connect sequence (port query, probe, the openings, the wait
+  // for the first answer).
   std::chrono::milliseconds connectLimit{11500};
   int connectAttempts = 5;
 };
@@ -56,109 +63,125 @@ std::optional<in_addr> resolveHost(const std::string& name,
                                    std::chrono::milliseconds limit = std::chrono::seconds(10),
                                    int cancelFd = -1);
 
+struct ConnectOptions {
+  // The channels to open (bit n-1: channel n); all must open.
+  uint32_t channels = 0xFFFF;
+  // The channels that stream from the start; the others are paused once
+  // their INFO text has come, until the program resumes them. (A channel
+  // the program marked active itself streams too.)
+  uint32_t streaming = 0;
+  // The channel whose answer (its INFO text, or the recorder closing it
+  // before one) the sequence waits for; 0: none.
+  int awaitChannel = 1;
+  // Close what was opened when the sequence fails (a program that shows
+  // the failure first closes them itself).
+  bool closeOnFailure = true;
+};
+
+enum class ConnectResult {
+  Connected,
+  Unreachable,  // no port, no address, no connection
+  Unanswered,   // connected, but the recorder said nothing within the limit
+  Cancelled,
+  Busy,  // another sequence is under way
+};
+
 class StreamSession {
  public:
-  // The body of a channel's receive thread; it runs until readExact (or one
-  // of the readers below) reports that the session was closed.
-  using ReceiveEntry = std::function<void(StreamSession&, ChannelView&)>;
-
-  enum class ConnectResult { Connected, Failed, Ignored };
-
-  StreamSession(ViewerState& state, ReceiveEntry entry, SessionSettings settings = {});
+  explicit StreamSession(SessionSettings settings = {});
   ~StreamSession();
   StreamSession(const StreamSession&) = delete;
   StreamSession& operator=(const StreamSession&) = delete;
 
-  ViewerState& state() { return state_; }
   const SessionSettings& settings() const { return settings_; }
+  Connection& channel(int number) { return channels_[size_t(number - 1)]; }
+  const Connection& channel(int number) const { return channels_[size_t(number - 1)]; }
 
-  // The connect sequence: probe the server named by hostText, then open
-  // channels 1 to 16. All sixteen must open; otherwise every connection is
-  // closed again. Ignored while another sequence is under way.
-  ConnectResult connect();
-
-  // Bounds the probe and channel openings that follow to the time limit of
-  // a connect sequence from now, and forgets an earlier cancellation.
-  void beginConnectSequence();
-  // Waits, within the sequence's limit, until the server has answered on
-  // the channel's connection (its INFO text, or closing the connection
-  // before it). False when the limit passed or the sequence was cancelled
-  // first: a server that takes connections and then says nothing.
-  bool awaitAnswer(const ChannelView& channel);
-  // Ends the sequence's limit.
-  void endConnectSequence();
-  // From any thread: the probe or opening under way gives up at once, and
-  // so does every one after it until the next beginConnectSequence.
+  // The connect sequence: the port query when the host names an HTTP port,
+  // the probe of the stream port, the openings of the channels asked for
+  // (each logs in on its own thread and runs the pump with `sink`), then
+  // the wait for the awaited channel's answer; all within connectLimit, and
+  // given up at once on cancelConnect. Every channel opened is paused until
+  // the program resumes it. The sink must outlive the channels.
+  ConnectResult connect(const Login& login, ChannelSink& sink, const ConnectOptions& options = {});
+  // From any thread: the sequence under way gives up at once.
   void cancelConnect();
-  bool connectCancelled() const;
 
-  // Called by openChannel once the channel's connection is made, before
-  // its receive thread starts.
-  using OpenedHook = std::function<void(ChannelView&)>;
+  // Called once a channel's connection is made in the sequence, before its
+  // receive thread starts.
+  using OpenedHook = std::function<void(Connection&)>;
   void setOpenedHook(OpenedHook hook) { openedHook_ = std::move(hook); }
 
-  // Runs the port query when the host text names an HTTP port, then tests
-  // within probeTimeout whether the stream port takes a TCP connection.
-  bool probeServer(std::u16string_view hostText);
-
-  // Connects the channel (up to connectAttempts tries) and starts its
-  // receive thread. Sends nothing.
-  bool openChannel(ChannelView& channel, std::u16string_view hostText);
-
-  // Reads exactly `count` bytes. 0: all there; 1: the session was closed
-  // and the thread must end; -1: the connection failed and was replaced
-  // (with the channel request and the login, as the first connection), the
-  // caller drops the message it was reading. A read fails when the server
-  // closes the connection, on an error, and when nothing arrives for
-  // receiveTimeout (activeSilenceLimit while the channel is active).
-  int readExact(ChannelView& channel, void* buffer, int count, int number);
+  // Runs the channel on a connection made elsewhere (a socket the session
+  // takes over, as if its sequence had opened it): for replaying what a
+  // recorder sent. Its reconnections go where the last sequence went.
+  bool openOn(int number, int socket, ChannelSink& sink);
 
   // Sends the resume command on every open channel and closes it; waits for
-  // the receive threads to end, then destroys their decoders. Without
-  // `resumeFirst` the connections just end, as they would with the process.
-  // A channel waiting to reconnect stops waiting and makes no more attempts.
+  // the receive threads to end. Without `resumeFirst` the connections just
+  // end, as they would with the process. A channel waiting to reconnect
+  // stops waiting and makes no more attempts.
   void closeAllChannels(bool resumeFirst = true);
 
-  // What a receive thread does first: the channel request and the login,
-  // three times. False when the channel was closed before the thread ran.
-  bool logIn(ChannelView& channel);
-
-  // Reads one message header (0 / 1 / -1 as readExact). A header whose
-  // length code has no meaning reconnects the channel and yields -1. A text
-  // message marks the channel answered (and present).
-  int readHeader(ChannelView& channel, MessageHeader& header);
-
-  // Reads a payload into the channel's receive buffer. One that does not fit
-  // is read and discarded in pieces, and `stored` is false.
-  int readPayload(ChannelView& channel, uint32_t length, bool& stored);
-
+  // The channel streams (or not) from now: the command goes to the
+  // recorder, the flag is set, and silence is counted from now.
+  void pause(int number);
+  void resume(int number);
+  // Sends a camera command word on the channel with the session's login.
+  void sendCameraCommand(int number, std::string_view word);
   // Sends bytes on the channel's connection, if it has one. Never blocks and
   // never raises SIGPIPE; a failed send is ignored.
-  void send(ChannelView& channel, std::string_view bytes);
+  void send(int number, std::string_view bytes);
+
+  // The channels opened in the last sequence that have not answered yet.
+  uint32_t unanswered() const { return unanswered_; }
+  // The login of the last sequence, as sent.
+  WireLogin wireLoginCopy() const;
+  int streamPort() const { return streamPort_; }
 
  private:
   enum class Failure { Closed, Silent, Error };
-  // Waits for bytes on the channel's socket and reads some: the count, 0
-  // when none are wanted, or -1 with `why` set.
-  ssize_t receiveSome(ChannelView& channel, int socket, uint8_t* to, size_t count, Failure& why);
-  int reconnect(ChannelView& channel, int number, Failure why);
-  std::chrono::milliseconds pauseBeforeReconnecting(ChannelView& channel, Failure why);
-  void markEstablished(ChannelView& channel);
-  std::string loginLines(int number);
-  void sendLocked(ChannelView& channel, std::string_view bytes);
-  void applyReceiveTimeout(int socket) const;
-  void waitForClose(std::chrono::milliseconds pause) const;
+  bool probeServer(const HostSpec& host, in_addr& address);
+  bool openChannel(Connection& channel, in_addr host, ChannelSink& sink);
+  bool startChannel(Connection& channel, int socket, ChannelSink& sink);
+  bool awaitAnswer(int number);
+  bool cancelled() const;
   // What is left of `limit` within the connect sequence's time limit.
   std::chrono::milliseconds withinSequence(std::chrono::milliseconds limit) const;
 
-  ViewerState& state_;
-  ReceiveEntry entry_;
+  // The pump: the receive thread's body.
+  void pump(Connection& channel, ChannelSink& sink);
+  bool logIn(Connection& channel);
+  // 0: read whole; 1: the session was closed and the thread must end; -1:
+  // the connection failed and was replaced, the message is dropped.
+  int readExact(Connection& channel, ChannelSink& sink, void* buffer, size_t count);
+  int readHeader(Connection& channel, ChannelSink& sink, MessageHeader& header);
+  // A payload that does not fit the receive buffer is read and discarded
+  // in pieces, and `stored` is false.
+  int readPayload(Connection& channel, ChannelSink& sink, uint32_t length, bool& stored);
+  ssize_t receiveSome(Connection& channel, int socket, uint8_t* to, size_t count, Failure& why);
+  int reconnect(Connection& channel, ChannelSink& sink, Failure why);
+  std::chrono::milliseconds pauseBeforeReconnecting(Connection& channel, ChannelSink& sink,
+                                                    Failure why);
+  void markEstablished(Connection& channel);
+  std::string loginLines(int number) const;
+  void sendLocked(Connection& channel, std::string_view bytes);
+  void applyReceiveTimeout(int socket) const;
+  void waitForClose(std::chrono::milliseconds pause) const;
+  void clearUnanswered(int number);
+
   SessionSettings settings_;
+  std::array<Connection, kChannelCount> channels_;
   OpenedHook openedHook_;
+  std::atomic<bool> connecting_{false};
+  std::atomic<uint32_t> unanswered_{0};
+  std::atomic<int> streamPort_{kDefaultStreamPort};
   int wakeFd_ = -1;    // readable while closeAllChannels is ending the threads
   int cancelFd_ = -1;  // readable once the connect sequence is cancelled
-  std::atomic<uint32_t> threadSerial_{0};
   std::atomic<int64_t> sequenceDeadlineMs_{0};  // 0: no sequence under way
+  mutable std::mutex loginLock_;
+  WireLogin wire_;
+  sockaddr_in serverAddress_{};  // under loginLock_
 };
 
 }  // namespace zenta::stream

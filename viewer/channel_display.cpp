@@ -49,7 +49,7 @@ void ChannelDisplay::prepare(HINSTANCE instance) {
   }
 }
 
-Place ChannelDisplay::shownPlace(const stream::ChannelView& channel) const {
+Place ChannelDisplay::shownPlace(const ChannelView& channel) const {
   return channel.scaledToFit
              ? fitPicture(skin_.pictureRect, channel.shownWidth, channel.shownHeight)
              : skin_.pictureRect;
@@ -96,8 +96,8 @@ void ChannelDisplay::stretchLabelled(int quadrant, const Place& to, HDC from, in
 }
 
 bool ChannelDisplay::ptzPanelShown() const {
-  const stream::ChannelView& current = *state_.current.load();
-  return state_.layoutMode == 1 && state_.ptzMode && current.active && current.ptzCapable;
+  const ChannelView& current = *state_.current.load();
+  return state_.layoutMode == 1 && state_.ptzMode && current.link->active && current.ptzCapable;
 }
 
 void ChannelDisplay::stretchInto(const Place& to, HDC from, int x, int y, int w, int h,
@@ -118,13 +118,13 @@ void ChannelDisplay::stretchInto(const Place& to, HDC from, int x, int y, int w,
              SRCCOPY);
 }
 
-void ChannelDisplay::showPicture(stream::ChannelView& channel, int layoutMode, int quadrant) {
+void ChannelDisplay::showPicture(ChannelView& channel, int layoutMode, int quadrant) {
   const int w = channel.shownWidth, h = channel.shownHeight;
   const bool four = layoutMode / 10 != 0;
   const bool keepShape = channel.scaledToFit;
-  const stream::ViewState viewing = channel.viewState;
-  const bool refused = channel.answered && viewing != stream::ViewState::Granted;
-  if (viewing == stream::ViewState::Pending || refused) {
+  const ViewState viewing = channel.viewState;
+  const bool refused = channel.link->answered && viewing != ViewState::Granted;
+  if (viewing == ViewState::Pending || refused) {
     // Nothing of this login's to show: the canvas may still hold a picture
     // that an earlier login was allowed to see.
     const Place& to = layoutMode % 10 == 1
@@ -169,7 +169,7 @@ void ChannelDisplay::showPicture(stream::ChannelView& channel, int layoutMode, i
 }
 
 void ChannelDisplay::drawChannel(int index) {
-  stream::ChannelView& channel = state_.channels[size_t(index)];
+  ChannelView& channel = state_.channels[size_t(index)];
   const int mode = state_.layoutMode;
   std::lock_guard guard(channel.canvasLock);
   showPicture(channel, mode, index % 4);
@@ -235,12 +235,12 @@ void ChannelDisplay::drawStatus(std::u16string_view text, UINT format,
 
 void ChannelDisplay::endConnecting() {
   std::lock_guard guard(statusLock_);
-  if (left_.view() != stream::kStatusConnecting) return;
+  if (left_.view() != kStatusConnecting) return;
   left_.length = 0;
   if (noticeShownLocked()) return;
   // Where the words stand, whatever the width of the font's blanks.
   SIZE size{};
-  const auto text = stream::kStatusConnecting;
+  const auto text = kStatusConnecting;
   GetTextExtentPoint32W(state_.windowDC, text.data(), int(text.size()), &size);
   RECT r = statusRect;
   r.right = std::min<LONG>(r.right, r.left + size.cx + 1);
@@ -287,11 +287,11 @@ void ChannelDisplay::showChannelStatus(int index) {
     drawStatus(widen(state_.serverTitleCopy(), wide), DT_RIGHT);
     return;
   }
-  const stream::ChannelView& channel = state_.channels[size_t(index)];
-  if (state_.layoutMode != 1 || !channel.active) return;
-  if (channel.absent) {
+  const ChannelView& channel = state_.channels[size_t(index)];
+  if (state_.layoutMode != 1 || !channel.link->active) return;
+  if (channel.link->absent) {
     drawStatus(kNoChannel, DT_RIGHT, kAlertColour, true);
-  } else if (channel.viewState != stream::ViewState::Granted) {
+  } else if (channel.viewState != ViewState::Granted) {
     drawStatus(kNoRight, DT_RIGHT, kAlertColour, true);
   } else if (noSignal_[size_t(index)]) {
     drawStatus(kNoSignal, DT_RIGHT, kAlertColour, true);
@@ -331,10 +331,10 @@ void ChannelDisplay::markQuadrant(int quadrant, std::u16string_view text) {
   SetTextColor(state_.windowDC, colour_);
 }
 
-bool ChannelDisplay::silent(const stream::ChannelView& channel, int64_t nowMs) const {
-  return channel.active && channel.connection != stream::kNoConnection && !channel.absent &&
-         channel.viewState == stream::ViewState::Granted &&
-         nowMs - channel.lastPictureMs >= kNoSignalAfterMs;
+bool ChannelDisplay::silent(const ChannelView& channel, int64_t nowMs) const {
+  return channel.link->active && channel.link->socket != stream::kNoConnection &&
+         !channel.link->absent && channel.viewState == ViewState::Granted &&
+         nowMs - channel.link->lastPictureMs >= kNoSignalAfterMs;
 }
 
 void ChannelDisplay::checkSignals() {
@@ -348,8 +348,8 @@ void ChannelDisplay::checkSignals() {
   for (int d = 0; d < stream::kChannelCount; ++d) {
     const bool onScreen = four ? d >= first && d < first + 4 : d == first;
     // A channel the recorder stopped having is marked as one it never had.
-    const stream::ChannelView& channel = state_.channels[size_t(d)];
-    const bool gone = channel.absent && channel.viewState == stream::ViewState::Granted;
+    const ChannelView& channel = state_.channels[size_t(d)];
+    const bool gone = channel.link->absent && channel.viewState == ViewState::Granted;
     const bool marked = onScreen && (silent(channel, now) || gone);
     if (marked == noSignal_[size_t(d)]) continue;
     noSignal_[size_t(d)] = marked;

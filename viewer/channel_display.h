@@ -14,9 +14,9 @@
 #include <shared_mutex>
 #include <string_view>
 
-#include "stream/channel_state.h"
 #include "viewer/skin.h"
 #include "viewer/view_lock.h"
+#include "viewer/viewer_state.h"
 
 namespace zenta::viewer {
 
@@ -28,10 +28,12 @@ inline constexpr std::u16string_view kNoSignal = u"           No signal";
 // A channel the recorder does not have.
 inline constexpr std::u16string_view kNoChannel = u"          No channel";
 inline constexpr int64_t kNoSignalAfterMs = 3000;
+inline constexpr std::u16string_view kStatusConnecting = u"Connecting...  ";
+inline constexpr std::u16string_view kStatusCantConnect = u"Can't Connect !";
 
 class ChannelDisplay {
  public:
-  ChannelDisplay(stream::ViewerState& state, const SkinLayout& skin) : state_(state), skin_(skin) {}
+  ChannelDisplay(ViewerState& state, const SkinLayout& skin) : state_(state), skin_(skin) {}
 
   // Takes the status rectangle and the brushes from the loaded skin, keeps
   // the PTZ panel's bitmap and makes the canvas the panel is laid on.
@@ -47,12 +49,12 @@ class ChannelDisplay {
   // camera's picture), and with its shape kept when it was scaled to fit. A
   // layout that became the skin view while turning draws nothing. Canvas
   // lock held by the caller.
-  void showPicture(stream::ChannelView& channel, int layoutMode, int quadrant);
+  void showPicture(ChannelView& channel, int layoutMode, int quadrant);
   // Whether the PTZ panel is on screen over the current channel now.
   bool ptzPanelShown() const;
   // Where the channel's picture stands in the one-picture skin view: the
   // picture area, or the part of it of the picture's shape.
-  Place shownPlace(const stream::ChannelView& channel) const;
+  Place shownPlace(const ChannelView& channel) const;
 
   // A short message over the whole status line for `ms` (a snapshot's file
   // name, its failure), in the one-picture skin view; the line's own texts
@@ -93,7 +95,7 @@ class ChannelDisplay {
 
   // The channel is on screen, streams, may be viewed, and has shown nothing
   // new for kNoSignalAfterMs at `nowMs`.
-  bool silent(const stream::ChannelView& channel, int64_t nowMs) const;
+  bool silent(const ChannelView& channel, int64_t nowMs) const;
   // UI thread, every fraction of a second: marks the channels on screen
   // that fell silent and clears the marks of those that came back.
   void checkSignals();
@@ -141,7 +143,7 @@ class ChannelDisplay {
                        std::u16string_view label);
   void shadePanel(int w, int h);
 
-  stream::ViewerState& state_;
+  ViewerState& state_;
   const SkinLayout& skin_;
   std::mutex statusLock_;
   COLORREF colour_ = kStatusTextColour;

@@ -15,18 +15,12 @@ namespace zenta::viewer {
 
 namespace {
 
-using stream::ChannelView;
-
 void pause(MainWindow& w, ChannelView& channel) {
-  w.session.send(channel, stream::formatPause(channel.number));
-  channel.active = false;
+  w.session.pause(channel.number);
 }
 
 void resume(MainWindow& w, ChannelView& channel) {
-  w.session.send(channel, stream::formatResume(channel.number));
-  // Silence is counted from here, not from its last picture before.
-  channel.lastPictureMs = stream::steadyMilliseconds();
-  channel.active = true;
+  w.session.resume(channel.number);
 }
 
 // The current channel's last picture in the picture area.
@@ -53,9 +47,9 @@ void showPage(MainWindow& w) {
 
 void step(MainWindow& w, bool forward) {
   std::unique_lock view(w.display.viewLock);
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   w.drawRecordAt(forward ? kNextB : kPrevB, forward ? kNextA : kPrevA);
-  if (!state.current.load()->active) return;
+  if (!state.current.load()->link->active) return;
   const int count = state.channelCount, first = state.firstShown;
   if (state.layoutMode / 10 != 0) {
     if (count <= 4) return;
@@ -77,12 +71,12 @@ void step(MainWindow& w, bool forward) {
 
 void onePicture(MainWindow& w) {
   std::unique_lock view(w.display.viewLock);
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   if (state.layoutMode < 10) return;
   w.drawRecord(k4SplitA);
   w.drawRecord(k1SplitB);
   state.layoutMode = state.layoutMode % 10;
-  if (!state.current.load()->active) return;
+  if (!state.current.load()->link->active) return;
   w.display.clearStatus();
   w.display.showChannelStatus(state.firstShown);
   const int count = state.channelCount;
@@ -93,16 +87,16 @@ void onePicture(MainWindow& w) {
 
 void fourPictures(MainWindow& w) {
   std::unique_lock view(w.display.viewLock);
-  stream::ViewerState& state = w.state;
-  if (!state.current.load()->active || state.infoPending != 0 || state.channelCount < 4 ||
-      state.layoutMode > 10) {
+  ViewerState& state = w.state;
+  if (!state.current.load()->link->active || w.session.unanswered() != 0 ||
+      state.channelCount < 4 || state.layoutMode > 10) {
     return;
   }
   w.display.clearStatus();
   w.display.showChannelStatus(-1);
   w.drawRecord(k1SplitA);
   w.drawRecord(k4SplitB);
-  state.current.load()->active = false;  // no command: the page resumes it
+  state.current.load()->link->active = false;  // no command: the page resumes it
   w.display.blankPictureBox();
   state.layoutMode = state.layoutMode % 10 + 10;
   setFirst(w, state.firstShown / 4 * 4);
@@ -115,7 +109,7 @@ void fourPictures(MainWindow& w) {
 void drawPageSlot(MainWindow& w, int d) {
   if (d < w.state.channelCount) {
     w.display.drawChannel(d);
-  } else if (w.state.channels[size_t(d)].absent) {
+  } else if (w.state.channels[size_t(d)].link->absent) {
     w.display.fillQuadrant(d % 4, kNoChannel);
   } else {
     w.display.fillQuadrant(d % 4);
@@ -127,12 +121,12 @@ namespace {
 // The failure of a connect sequence: the window shows it, then every
 // channel that was opened is resumed and closed.
 void failConnect(MainWindow& w, bool quietly) {
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   {
     std::unique_lock view(w.display.viewLock);
-    state.current.load()->active = false;
+    state.current.load()->link->active = false;
     for (ChannelView& channel : state.channels)
-      channel.active = false;
+      channel.link->active = false;
     if (!quietly) {
       w.drawRecord(kConnectA);
       // Nothing of what the sequence had begun to show stays.
@@ -140,22 +134,17 @@ void failConnect(MainWindow& w, bool quietly) {
       BitBlt(state.windowDC, box.left, box.top, box.right - box.left, box.bottom - box.top,
              w.skin.skinDC, box.left, box.top, SRCCOPY);
       w.display.clearStatus();
-      w.display.drawStatus(stream::kStatusCantConnect, DT_LEFT, kAlertColour);
+      w.display.drawStatus(kStatusCantConnect, DT_LEFT, kAlertColour);
     }
   }
   w.session.closeAllChannels();
 }
 
-void connectSequence(MainWindow& w, std::u16string host) {
-  stream::ViewerState& state = w.state;
-  w.session.beginConnectSequence();
-  bool opened = w.session.probeServer(host);
-  for (size_t i = 0; opened && i < state.channels.size(); ++i)
-    opened = w.session.openChannel(state.channels[i], host);
-  // Connected once the server speaks: one that takes the connections and
-  // then says nothing is no server to watch.
-  opened = opened && w.session.awaitAnswer(state.channels[0]);
-  w.session.endConnectSequence();
+void connectSequence(MainWindow& w, stream::Login login) {
+  ViewerState& state = w.state;
+  stream::ConnectOptions options;
+  options.closeOnFailure = false;  // the window shows the failure first
+  const bool opened = w.session.connect(login, w.sink, options) == stream::ConnectResult::Connected;
   if (!opened) failConnect(w, w.quietConnectEnd);
   state.connecting = false;
   PostMessageW(w.hwnd, kConnectEndedMessage, opened ? 1 : 0, 0);
@@ -164,30 +153,24 @@ void connectSequence(MainWindow& w, std::u16string host) {
 }  // namespace
 
 void connect(MainWindow& w) {
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   if (w.connector.joinable()) w.connector.join();  // the last sequence, ended
   std::unique_lock view(w.display.viewLock);
   w.drawRecordAt(kConnectB, kConnectA);
   w.drawRecord(k4SplitA);
   w.drawRecord(k1SplitB);
   state.layoutMode = state.layoutMode % 10;
-  state.current.load()->active = true;
+  state.current.load()->link->active = true;
   w.display.clearStatus();
   state.ptzMode = false;
-  w.display.drawStatus(stream::kStatusConnecting, DT_LEFT, kAlertColour);
+  w.display.drawStatus(kStatusConnecting, DT_LEFT, kAlertColour);
   state.channelCount = 0;
   state.connecting = true;
-  state.infoPending = 0xFFFF;
   view.unlock();  // the channels' threads start drawing
 
-  std::u16string host;
-  {
-    std::lock_guard guard(state.loginLock);
-    host = state.hostText;
-  }
   w.quietConnectEnd = false;
   try {
-    w.connector = std::thread(connectSequence, std::ref(w), std::move(host));
+    w.connector = std::thread(connectSequence, std::ref(w), state.login);
   } catch (const std::system_error&) {
     failConnect(w, false);
     state.connecting = false;
@@ -202,11 +185,11 @@ void stopConnecting(MainWindow& w, bool quietly) {
 }
 
 void disconnect(MainWindow& w) {
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   std::unique_lock view(w.display.viewLock);
   state.channelCount = 0;
   for (ChannelView& channel : state.channels)
-    channel.active = false;
+    channel.link->active = false;
   w.drawRecord(kConnectA);
   const RECT box = w.display.pictureBox();
   BitBlt(state.windowDC, box.left, box.top, box.right - box.left, box.bottom - box.top,
@@ -242,7 +225,7 @@ void pressConnect(MainWindow& w) {
 
 bool showAlone(MainWindow& w, int quadrant) {
   std::unique_lock view(w.display.viewLock);
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   const int first = state.firstShown, count = state.channelCount, d = first + quadrant;
   if (state.layoutMode != 11 || quadrant < 0 || quadrant > 3 || d >= count) return false;
   w.drawRecord(k4SplitA);
@@ -259,7 +242,7 @@ bool showAlone(MainWindow& w, int quadrant) {
 }
 
 void tap(MainWindow& w, int x, int y) {
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   const int mode = state.layoutMode;
   if (mode == 0) return;
   if (mode % 10 == 2) {
@@ -274,7 +257,7 @@ void tap(MainWindow& w, int x, int y) {
       w.session.cancelConnect();
       return;
     }
-    if (state.channels[0].connection == stream::kNoConnection) {
+    if (state.channels[0].link->socket == stream::kNoConnection) {
       connect(w);
     } else {
       disconnect(w);

@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
   zenta::platform::startDevice(options);
   // The records every thread shares, the window, and the application object
   // that runs it, alive until the process ends.
-  static zenta::stream::ViewerState state;
+  static zenta::viewer::ViewerState state;
   static zenta::viewer::MainWindow window(state);
   static zenta::viewer::ViewerApp app(window);
   // A display that goes away ends the viewer as a polite kill does, from

@@ -26,27 +26,20 @@ void lowerInputPanel(HWND owner) {
 
 }  // namespace
 
-MainWindow::MainWindow(stream::ViewerState& viewerState, stream::SessionSettings settings)
-    : state(viewerState),
-      session(
-          viewerState,
-          [this](stream::StreamSession& s, stream::ChannelView& c) { receiveLoop(s, c, display); },
-          settings) {}
+MainWindow::MainWindow(ViewerState& viewerState, stream::SessionSettings settings)
+    : state(viewerState), session(settings) {
+  for (ChannelView& channel : state.channels)
+    channel.link = &session.channel(channel.number);
+}
 
 MainWindow::~MainWindow() {
   stopConnecting(*this, true);
 }
 
 void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
-  {
-    std::lock_guard guard(state.loginLock);
-    state.hostText.clear();
-    state.accountText.clear();
-    state.passwordText.clear();
-  }
-  state.guestLogin = true;
+  state.login = {};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-  hosts::HostStore(state).loadRemembered();
+  hosts::HostStore(state.login).loadRemembered();
   const HINSTANCE instance = framework::theApp != nullptr ? framework::theApp->instance : nullptr;
   const SkinFiles files = skinFiles(instance, workArea.bottom);
   loadSkinLayout(skin, files);
@@ -77,28 +70,23 @@ void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
   // The status line turns green when a channel connection is made, before
   // its receive thread can draw.
   session.setOpenedHook(
-      [this](stream::ChannelView&) { display.setStatusColour(kStatusTextColour); });
+      [this](stream::Connection&) { display.setStatusColour(kStatusTextColour); });
   SetTimer(hwnd, kSignalTimer, kSignalCheckMs, nullptr);
   handled = true;
 }
 
 void MainWindow::createChannels() {
-  for (stream::ChannelView& channel : state.channels) {
-    channel.active = false;
+  for (ChannelView& channel : state.channels) {
     channel.codedWidth = 320;
     channel.codedHeight = 240;
     channel.shownWidth = 320;
     channel.shownHeight = 240;
-    channel.connection = stream::kNoConnection;
     channel.pictureBitmap =
         createCanvas(video::kCanvasWidth, video::kCanvasHeight, channel.picture);
     channel.pictureDC = memoryDC(channel.pictureBitmap);
     channel.rotatedBitmap =
         createCanvas(video::kCanvasHeight, video::kCanvasWidth, channel.rotated);
     channel.rotatedDC = memoryDC(channel.rotatedBitmap);
-    video::h263Destroy(channel.decoder);
-    channel.decoder = video::H263DecoderHandle{};
-    video::h263Create(channel.decoder);
   }
 }
 
@@ -137,7 +125,7 @@ void MainWindow::onPaint(bool& handled) {
   // The skin shows the buttons as they are before a connection; a repaint
   // while connected, or with four pictures, shows them as they stand.
   if (state.layoutMode % 10 == 1) {
-    if (state.channels[0].connection != stream::kNoConnection) drawRecordAt(kConnectB, kConnectA);
+    if (state.channels[0].link->socket != stream::kNoConnection) drawRecordAt(kConnectB, kConnectA);
     if (state.layoutMode == 11) {
       drawRecord(k1SplitA);
       drawRecord(k4SplitB);
@@ -151,7 +139,7 @@ void MainWindow::onPaint(bool& handled) {
       drawPageSlot(*this, d);
       if (display.noSignalMarked(d)) display.markQuadrant(d % 4, kNoSignal);
     }
-  } else if (state.layoutMode == 1 && state.current.load()->active) {
+  } else if (state.layoutMode == 1 && state.current.load()->link->active) {
     display.drawChannel(state.firstShown);
   }
 }
@@ -174,7 +162,7 @@ LRESULT MainWindow::onCommand(WPARAM wParam, LPARAM, bool& handled) {
       break;
     case resources::kCommandHosts:
       handled = true;
-      hosts::openHostDialog(state);
+      hosts::openHostDialog(state.login);
       break;
     case resources::kCommandSnapshot:
       handled = true;

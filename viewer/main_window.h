@@ -8,10 +8,11 @@
 #include <thread>
 
 #include "framework/ce_wnd.h"
-#include "stream/channel_state.h"
 #include "stream/session.h"
 #include "viewer/channel_display.h"
+#include "viewer/receive_loop.h"
 #include "viewer/skin.h"
+#include "viewer/viewer_state.h"
 
 namespace zenta::viewer {
 
@@ -27,7 +28,7 @@ inline constexpr UINT kSignalCheckMs = 250;
 
 class MainWindow : public framework::CeWnd {
  public:
-  explicit MainWindow(stream::ViewerState& viewerState, stream::SessionSettings settings = {});
+  explicit MainWindow(ViewerState& viewerState, stream::SessionSettings settings = {});
   ~MainWindow() override;
 
   void onCreate(CREATESTRUCTW& create, bool& handled) override;
@@ -46,11 +47,14 @@ class MainWindow : public framework::CeWnd {
   // another record's destination.
   void drawRecord(SkinRecordId id);
   void drawRecordAt(SkinRecordId id, SkinRecordId place);
-  stream::ViewerState& state;
+  ViewerState& state;
   SkinLayout skin;
   ChannelDisplay display{state, skin};
   // The sixteen channel connections to the selected server; their receive
   // threads draw through `display`.
+  // What the receive threads do with what comes; it outlives the session,
+  // whose end waits for them.
+  DisplaySink sink{state, display};
   stream::StreamSession session;
   RECT workArea{};
   HWND menuBar = nullptr;

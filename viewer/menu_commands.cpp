@@ -12,13 +12,16 @@ namespace zenta::viewer {
 namespace {
 
 void showPageActive(MainWindow& w, bool resumeCommands) {
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   const int first = state.firstShown, count = state.channelCount;
   for (int d = first; d < first + 4; ++d) {
     if (d < count) {
-      stream::ChannelView& channel = state.channels[size_t(d)];
-      if (resumeCommands) w.session.send(channel, stream::formatResume(channel.number));
-      channel.active = true;
+      ChannelView& channel = state.channels[size_t(d)];
+      if (resumeCommands) {
+        w.session.resume(channel.number);
+      } else {
+        channel.link->active = true;
+      }
       w.display.drawChannel(d);
     } else if (state.layoutMode % 10 == 2) {
       const Place& q = w.skin.fullQuadRects[size_t(d % 4)];
@@ -34,14 +37,14 @@ void showPageActive(MainWindow& w, bool resumeCommands) {
 
 void enterFullScreen(MainWindow& w) {
   std::unique_lock view(w.display.viewLock);
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   // While connecting, the sequence's end draws on the skin view.
-  if (!state.current.load()->active || state.connecting) return;
+  if (!state.current.load()->link->active || state.connecting) return;
   const int count = state.channelCount;
   const bool four = state.layoutMode > 10;
   if (four && count > 0) {
     for (int j = state.firstShown; j <= state.firstShown + 3; ++j)
-      state.channels[size_t(j % count)].active = false;
+      state.channels[size_t(j % count)].link->active = false;
   }
   state.layoutMode = state.layoutMode / 10 * 10 + 2;
   if (w.menuBar != nullptr) CommandBar_Show(w.menuBar, FALSE);
@@ -65,17 +68,16 @@ void enterFullScreen(MainWindow& w) {
 
 void leaveFullScreen(MainWindow& w) {
   std::unique_lock view(w.display.viewLock);
-  stream::ViewerState& state = w.state;
+  ViewerState& state = w.state;
   const int count = state.channelCount;
   const bool four = state.layoutMode > 10;
   if (four) {
     for (int j = state.firstShown; count > 0 && j <= state.firstShown + 3; ++j) {
-      stream::ChannelView& channel = state.channels[size_t(j % count)];
-      w.session.send(channel, stream::formatPause(channel.number));
-      channel.active = false;
+      ChannelView& channel = state.channels[size_t(j % count)];
+      w.session.pause(channel.number);
     }
   } else {
-    state.current.load()->active = false;
+    state.current.load()->link->active = false;
   }
   const int width = w.skin.fullScreenWidth, height = w.skin.fullScreenHeight - 26;
   MoveWindow(w.hwnd, 0, 0, width, height, TRUE);
@@ -86,7 +88,7 @@ void leaveFullScreen(MainWindow& w) {
   if (w.menuBar != nullptr) CommandBar_Show(w.menuBar, TRUE);
   BitBlt(state.windowDC, 0, 0, width, height, w.skin.skinDC, 0, 0, SRCCOPY);
   {
-    stream::ChannelView& current = *state.current.load();
+    ChannelView& current = *state.current.load();
     std::lock_guard guard(current.canvasLock);
     w.display.showPicture(current, 1, 0);
   }
@@ -100,15 +102,15 @@ void leaveFullScreen(MainWindow& w) {
     w.display.showChannelStatus(-1);
     showPageActive(w, true);
   } else {
-    state.current.load()->active = true;
+    state.current.load()->link->active = true;
     w.display.drawChannel(state.firstShown);
     w.display.showChannelStatus(state.firstShown);
   }
 }
 
 void requestSnapshot(MainWindow& w) {
-  stream::ViewerState& state = w.state;
-  if (state.layoutMode > 9 || !state.current.load()->active) return;
+  ViewerState& state = w.state;
+  if (state.layoutMode > 9 || !state.current.load()->link->active) return;
   CreateDirectoryW(u"WebCAM", nullptr);
   state.current.load()->snapshotPending = true;
 }

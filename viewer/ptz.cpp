@@ -10,8 +10,8 @@
 namespace zenta::viewer {
 
 bool ptzTap(MainWindow& window, int x, int y) {
-  stream::ViewerState& state = window.state;
-  stream::ChannelView& current = *state.current.load();
+  ViewerState& state = window.state;
+  ChannelView& current = *state.current.load();
   if (!state.ptzMode || !current.ptzCapable) return false;
   // The buttons stand where the panel is drawn: over the picture as shown.
   const Place shown = window.display.shownPlace(current);
@@ -21,26 +21,20 @@ bool ptzTap(MainWindow& window, int x, int y) {
 }
 
 bool ptzCommand(MainWindow& window, std::string_view word) {
-  stream::ViewerState& state = window.state;
-  stream::ChannelView& current = *state.current.load();
+  ViewerState& state = window.state;
+  ChannelView& current = *state.current.load();
   if (!window.display.ptzPanelShown()) return false;
-  std::string command;
-  {
-    std::lock_guard guard(state.loginLock);
-    command =
-        stream::formatCameraCommand(current.number, word, state.wireAccount, state.wirePassword);
-  }
-  window.session.send(current, command);
+  window.session.sendCameraCommand(current.number, word);
   return true;
 }
 
 void togglePtzMode(MainWindow& window) {
   std::unique_lock view(window.display.viewLock);
-  stream::ViewerState& state = window.state;
+  ViewerState& state = window.state;
   state.ptzMode = !state.ptzMode;
   // The menu button stays down while the mode is on.
   SendMessageW(window.menuBar, TB_CHECKBUTTON, resources::kCommandPtz, state.ptzMode ? 1 : 0);
-  if (state.layoutMode == 1 && state.current.load()->active)
+  if (state.layoutMode == 1 && state.current.load()->link->active)
     window.display.drawChannel(state.firstShown);
 }
 

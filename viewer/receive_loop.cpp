@@ -9,16 +9,13 @@
 
 #include "platform/base/files.h"
 #include "video/colour/canvas.h"
-#include "video/h263/stream_split.h"
+#include "video/h263/picture_decoder.h"
 #include "video/snapshot/jpeg_writer.h"
 #include "viewer/time_text.h"
 
 namespace zenta::viewer {
 
 namespace {
-
-using stream::ChannelView;
-using stream::ViewState;
 
 constexpr uint8_t kBlankGrey = 0xA0;
 constexpr int kSnapshotQuality = 90;
@@ -43,39 +40,38 @@ void appendNamePart(std::string& out, std::string_view part) {
   }
 }
 
-// One channel's thread: what it keeps between messages.
-class Receiver {
- public:
-  Receiver(stream::StreamSession& session, ChannelView& channel, ChannelDisplay& display)
-      : session_(session), state_(session.state()), channel_(channel), display_(display) {}
+}  // namespace
 
-  void run() {
-    if (!session_.logIn(channel_)) return;
-    for (;;) {
-      stream::MessageHeader header;
-      const int read = session_.readHeader(channel_, header);
-      if (read == 1) return;
-      if (read == -1) continue;
-      stamp_ = header.timestamp;
-      int handled = 0;
-      switch (header.kind) {
-        case stream::MessageKind::TimeTick:
-          tick();
-          break;
-        case stream::MessageKind::TextMessage:
-          handled = info(header.payloadLength);
-          break;
-        case stream::MessageKind::VideoFrame:
-          handled = frame(header.payloadLength);
-          break;
-        case stream::MessageKind::Broken:
-          break;
-      }
-      if (handled == 1) return;
-    }
+// One channel's receiver: what its thread keeps between messages.
+class DisplaySink::Receiver {
+ public:
+  Receiver(ViewerState& state, ChannelView& channel, ChannelDisplay& display)
+      : state_(state), channel_(channel), display_(display) {}
+
+  void tick(double stamp) {
+    stamp_ = stamp;
+    if (state_.layoutMode % 10 == 1 && firstOnScreen()) drawTime(formatStamp(stamp_));
   }
 
- private:
+  void info(const stream::InfoText& text) {
+    channel_.ptzCapable = stream::permitsPtz(text.permission);
+    if (stream::grantsViewing(text.permission)) {
+      channel_.viewState = ViewState::Granted;
+      state_.raiseChannelCount(channel_.number);
+      state_.setServerTitle(text.serverTitle);
+      channel_.setCameraName(text.cameraName);
+    }
+    display_.showChannelStatus(channel_.number - 1);
+  }
+
+  // A new stream: the channel was opened in a connect sequence.
+  void opened() {
+    channel_.snapshotPending = false;
+    channel_.viewState = ViewState::Pending;
+    decoder_.reset();
+    planes_ = {};
+  }
+
   bool firstOnScreen() const { return channel_.number == state_.firstShown + 1; }
 
   // The time is drawn when its text changes, and again a second later at
@@ -87,29 +83,6 @@ class Receiver {
     lastTime_ = texts.time;
     lastTimeDrawnMs_ = now;
     display_.drawStatus(std::u16string_view(texts.time.data(), 14), DT_LEFT);
-  }
-
-  void tick() {
-    if (state_.layoutMode % 10 == 1 && firstOnScreen()) drawTime(formatStamp(stamp_));
-  }
-
-  int info(uint32_t length) {
-    state_.clearInfoPending(channel_.number);
-    bool stored = false;
-    const int read = session_.readPayload(channel_, length, stored);
-    if (read != 0 || !stored) return read;
-    const auto text = stream::parseInfo(channel_.receiveBuffer.get(), length);
-    if (!text) return 0;
-    channel_.ptzCapable = stream::permitsPtz(text->permission);
-    if (stream::grantsViewing(text->permission)) {
-      channel_.viewState = ViewState::Granted;
-      state_.raiseChannelCount(channel_.number);
-      state_.setServerTitle(text->serverTitle);
-      channel_.setCameraName(text->cameraName);
-    }
-    display_.showChannelStatus(channel_.number - 1);
-    if (!channel_.active) session_.send(channel_, stream::formatPause(channel_.number));
-    return 0;
   }
 
   void saveSnapshot() {
@@ -144,15 +117,14 @@ class Receiver {
   // Decodes the payload, resynchronising at a later start code after a
   // rejected picture. A payload that holds no picture start code shows the
   // last picture again. False: nothing to show.
-  bool decode(uint32_t length) {
-    video::PlanarFrame* out = nullptr;
-    const auto found =
-        video::decodeFirstPicture(channel_.decoder, &out, channel_.receiveBuffer.get(), length);
-    freshPicture_ = found.offset >= 0;
-    if (found.offset < 0) return !found.sawStart && havePlanes();
-    planes_ = *out;
-    pictureWidth_ = channel_.decoder.width;
-    pictureHeight_ = channel_.decoder.height;
+  bool decode(std::span<const uint8_t> payload) {
+    bool sawStart = false;
+    const auto decoded = decoder_.decode(payload, &sawStart);
+    freshPicture_ = decoded.has_value();
+    if (!decoded) return !sawStart && havePlanes();
+    planes_ = *decoded->planes;
+    pictureWidth_ = decoded->width;
+    pictureHeight_ = decoded->height;
     return true;
   }
 
@@ -174,10 +146,10 @@ class Receiver {
     channel_.scaledToFit = factor > 1;
   }
 
-  int frame(uint32_t length) {
-    bool stored = false;
-    const int read = session_.readPayload(channel_, length, stored);
-    if (read != 0 || !stored) return read;
+  // True when the payload brought a picture decoded anew: only that tells
+  // that the channel has a signal.
+  bool frame(std::span<const uint8_t> payload, double stamp) {
+    stamp_ = stamp;
     const auto payloadRead = std::chrono::steady_clock::now();
 
     if (channel_.snapshotPending) {
@@ -185,7 +157,7 @@ class Receiver {
       saveSnapshot();
     }
     // The decoder writes its own planes: the canvas is not held meanwhile.
-    if (!decode(length)) return 0;
+    if (!decode(payload)) return false;
     const int width = pictureWidth_, height = pictureHeight_;
     const int factor = video::canvasScaleFactor(width, height);
     const bool granted = channel_.viewState == ViewState::Granted;
@@ -193,9 +165,9 @@ class Receiver {
     // display refresh: a recorder that floods pictures (or ignores a
     // pause) costs its decoding, never the screen's time.
     const int64_t now = stream::steadyMilliseconds();
-    // Only a picture decoded anew tells that the channel has a signal.
-    if (freshPicture_) channel_.lastPictureMs = now;
-    if (granted && (!channel_.active || now - lastDrawnMs_ < kMinDrawIntervalMs)) return 0;
+    if (granted && (!channel_.link->active || now - lastDrawnMs_ < kMinDrawIntervalMs)) {
+      return freshPicture_;
+    }
     lastDrawnMs_ = now;
     if (granted && factor > 1) {
       video::scalePlanesDown(scaled_, planes_.y, planes_.cb, planes_.cr, width, height,
@@ -221,13 +193,14 @@ class Receiver {
       case ViewState::Blanked:
         break;
     }
-    if (!channel_.active) return 0;
+    if (!channel_.link->active) return freshPicture_;
     if (draw()) {
       if (const auto hook = display_.shownHook.load()) hook(channel_.number, payloadRead);
     }
-    return 0;
+    return freshPicture_;
   }
 
+ private:
   // False when the channel has no place on the screen now.
   bool draw() {
     const int mode = state_.layoutMode;
@@ -241,8 +214,7 @@ class Receiver {
     return true;
   }
 
-  stream::StreamSession& session_;
-  stream::ViewerState& state_;
+  ViewerState& state_;
   ChannelView& channel_;
   ChannelDisplay& display_;
   double stamp_ = 0;
@@ -259,9 +231,32 @@ class Receiver {
   int pictureWidth_ = 0, pictureHeight_ = 0;
   // It scaled down, when it is larger than the canvas.
   video::ScaledPlanes scaled_;
+  video::PictureDecoder decoder_;
 };
 
-}  // namespace
+DisplaySink::DisplaySink(ViewerState& state, ChannelDisplay& display) {
+  for (size_t i = 0; i < receivers_.size(); ++i)
+    receivers_[i] = std::make_unique<Receiver>(state, state.channels[i], display);
+}
+
+DisplaySink::~DisplaySink() = default;
+
+void DisplaySink::onInfo(stream::Connection& channel, const stream::InfoText& info) {
+  receivers_[size_t(channel.number - 1)]->info(info);
+}
+
+bool DisplaySink::onPicture(stream::Connection& channel, std::span<const uint8_t> payload,
+                            double stamp) {
+  return receivers_[size_t(channel.number - 1)]->frame(payload, stamp);
+}
+
+void DisplaySink::onTick(stream::Connection& channel, double stamp) {
+  receivers_[size_t(channel.number - 1)]->tick(stamp);
+}
+
+void DisplaySink::onState(stream::Connection& channel, stream::LinkState state) {
+  if (state == stream::LinkState::Opened) receivers_[size_t(channel.number - 1)]->opened();
+}
 
 std::string snapshotPath(const std::array<char, 21>& serverTitle,
                          const std::array<char, 21>& cameraName, const char* stamp) {
@@ -273,10 +268,6 @@ std::string snapshotPath(const std::array<char, 21>& serverTitle,
   appendNamePart(path, std::string_view(stamp, strnlen(stamp, 10)));
   path += ".jpg";
   return path;
-}
-
-void receiveLoop(stream::StreamSession& session, ChannelView& channel, ChannelDisplay& display) {
-  Receiver(session, channel, display).run();
 }
 
 }  // namespace zenta::viewer

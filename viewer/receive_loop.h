@@ -1,18 +1,35 @@
-// The body of a channel's receive thread: it logs the channel in, then reads
-// the server's messages until the session closes the channel. INFO texts
-// update the channel's record; pictures are decoded into its canvas and
-// drawn where the current layout puts them, with the time stamp in the
-// status line. The thread draws through the window's DC only and never
-// waits for the UI thread.
+// What each channel's receive thread does with what the recorder sends:
+// INFO texts update the channel's record; pictures are decoded into its
+// canvas and drawn where the current layout puts them, with the time stamp
+// in the status line. The threads draw through the window's DC only and
+// never wait for the UI thread.
 #pragma once
 
-#include "stream/session.h"
+#include <array>
+#include <memory>
+#include <string>
+
+#include "stream/channel_sink.h"
 #include "viewer/channel_display.h"
+#include "viewer/viewer_state.h"
 
 namespace zenta::viewer {
 
-void receiveLoop(stream::StreamSession& session, stream::ChannelView& channel,
-                 ChannelDisplay& display);
+class DisplaySink : public stream::ChannelSink {
+ public:
+  DisplaySink(ViewerState& state, ChannelDisplay& display);
+  ~DisplaySink() override;
+
+  void onInfo(stream::Connection& channel, const stream::InfoText& info) override;
+  bool onPicture(stream::Connection& channel, std::span<const uint8_t> payload,
+                 double stamp) override;
+  void onTick(stream::Connection& channel, double stamp) override;
+  void onState(stream::Connection& channel, stream::LinkState state) override;
+
+ private:
+  class Receiver;
+  std::array<std::unique_ptr<Receiver>, stream::kChannelCount> receivers_;
+};
 
 // The snapshot's device path, "WebCAM\<title>-<camera>-<MMDDhhmmss>.jpg":
 // the title and camera name without their leading blanks, every character

@@ -51,13 +51,10 @@ class HostStoreTest : public ::testing::Test {
     bool guest;
     bool operator==(const Login&) const = default;
   };
-  Login login() {
-    std::lock_guard guard(state.loginLock);
-    return {state.hostText, state.accountText, state.passwordText, state.guestLogin};
-  }
+  Login login() { return {state.host, state.account, state.password, state.guest}; }
 
   testing::TestFolder folder{"zenta-hosts"};
-  stream::ViewerState state;
+  stream::Login state;
   HostStore store{state};
 };
 
@@ -119,10 +116,10 @@ TEST_F(HostStoreTest, SavingWritesTheHostKeyAndRemembersIt) {
   EXPECT_EQ(store.listHosts(), (std::vector<std::u16string>{u"10.0.0.5:8080", u"dvr"}));
 
   // The next start loads it back.
-  stream::ViewerState fresh;
+  stream::Login fresh;
   HostStore(fresh).loadRemembered();
-  EXPECT_EQ(fresh.hostText, u"dvr");
-  EXPECT_TRUE(fresh.guestLogin);
+  EXPECT_EQ(fresh.host, u"dvr");
+  EXPECT_TRUE(fresh.guest);
 }
 
 TEST_F(HostStoreTest, LoadHostFollowsTheStoredCredentials) {
@@ -160,9 +157,9 @@ TEST_F(HostStoreTest, DeletingTheCurrentHostForgetsItDeletingAnotherDoesNot) {
   EXPECT_TRUE(store.listHosts().empty());
   // The credentials stay in the working copy; the host text goes.
   EXPECT_EQ(login(), (Login{u"", u"u2", u"p2", false}));
-  stream::ViewerState fresh;
+  stream::Login fresh;
   HostStore(fresh).loadRemembered();
-  EXPECT_EQ(fresh.hostText, u"");
+  EXPECT_EQ(fresh.host, u"");
 }
 
 TEST_F(HostStoreTest, LongTextsAreCutToTheWorkingCopy) {

@@ -89,24 +89,34 @@ TEST(PortQuery, HostNamesThatCouldBendTheAddressMakeNoRequest) {
   EXPECT_EQ(server.connectionCount(), 0u);
 }
 
+// A connect sequence that opens no channel: the port query and the probe.
+ConnectResult probe(StreamSession& session, std::u16string host) {
+  struct : ChannelSink {
+    bool onPicture(Connection&, std::span<const uint8_t>, double) override { return false; }
+  } sink;
+  Login login;
+  login.host = std::move(host);
+  ConnectOptions options;
+  options.channels = 0;
+  options.awaitChannel = 0;
+  return session.connect(login, sink, options);
+}
+
 TEST(PortQuery, ProbeMakesNoRequestWithoutAPort) {
   TestServer server = replying("HTTP/1.0 200 OK\r\n\r\n80 18084");
-  ViewerState state;
   SessionSettings settings;
   settings.probeTimeout = 300ms;
-  StreamSession session(state, {}, settings);
-  const std::string port = std::to_string(server.port());
+  StreamSession session(settings);
   for (const std::u16string& host : {std::u16string(u"127.0.0.1"), std::u16string(u"127.0.0.1:"),
                                      std::u16string(u"127.0.0.1:abc")}) {
-    state.streamPort = 1;
-    session.probeServer(host);
-    EXPECT_EQ(state.streamPort, 18083);
+    probe(session, host);
+    EXPECT_EQ(session.streamPort(), 18083);
   }
   EXPECT_EQ(server.connectionCount(), 0u);
 
   // With a port, the reply sets the stream port.
-  session.probeServer(hostWithPort(server.port()));
-  EXPECT_EQ(state.streamPort, 18084);
+  probe(session, hostWithPort(server.port()));
+  EXPECT_EQ(session.streamPort(), 18084);
   EXPECT_EQ(server.connectionCount(), 1u);
 }
 
@@ -114,17 +124,16 @@ TEST(PortQuery, UnansweredQueryLeavesTheDefaultAndProbesIt) {
   TestServer silent([](Peer& peer) { peer.readToEnd(5s); });
   // Something listening on the default port, where the host allows it.
   zenta::testing::Listener defaultPort(64, 18083);
-  ViewerState state;
   SessionSettings settings;
   settings.portQueryTimeout = 300ms;
   settings.probeTimeout = 300ms;
-  StreamSession session(state, {}, settings);
+  StreamSession session(settings);
   const auto start = Clock::now();
-  const bool reached = session.probeServer(hostWithPort(silent.port()));
+  const auto result = probe(session, hostWithPort(silent.port()));
   EXPECT_LT(Clock::now() - start, 2s);
-  EXPECT_EQ(state.streamPort, 18083);
+  EXPECT_EQ(session.streamPort(), 18083);
   if (defaultPort.ok()) {
-    EXPECT_TRUE(reached);
+    EXPECT_EQ(result, ConnectResult::Connected);
   }
 }
 

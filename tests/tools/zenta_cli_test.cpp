@@ -58,11 +58,11 @@ TEST_F(ZentaCli, HostsAreTheViewersSavedHosts) {
   EXPECT_EQ(run("hosts list"), 0);
   EXPECT_EQ(out, "  dvr:8080\tadmin\n* yard\t(guest)\n");
   EXPECT_EQ(run("hosts remember dvr:8080"), 0);
-  stream::ViewerState state;
+  stream::Login state;
   hosts::HostStore(state).loadRemembered();
-  EXPECT_EQ(state.hostText, u"dvr:8080");
-  EXPECT_EQ(state.accountText, u"admin");
-  EXPECT_EQ(state.passwordText, u"pw");
+  EXPECT_EQ(state.host, u"dvr:8080");
+  EXPECT_EQ(state.account, u"admin");
+  EXPECT_EQ(state.password, u"pw");
   // Removing the remembered host forgets it, as the dialog's Delete does.
   EXPECT_EQ(run("hosts remove dvr:8080"), 0);
   EXPECT_EQ(hosts::HostStore(state).rememberedHost(), u"");
@@ -262,17 +262,17 @@ TEST_F(ZentaCli, ServerTextsAreEscapedArgumentsAreUtf8AndJsonIsOnOffer) {
   EXPECT_EQ(out.find("reachable"), std::string::npos);
   // A host name in UTF-8 is stored as the viewer shows it.
   EXPECT_EQ(run("hosts add caf\xc3\xa9 --guest"), 0) << out;
-  stream::ViewerState state;
+  stream::Login state;
   hosts::HostStore(state).loadRemembered();
-  EXPECT_EQ(state.hostText, u"caf\u00e9");
+  EXPECT_EQ(state.host, u"caf\u00e9");
   ASSERT_EQ(run("hosts list --json"), 0);
   EXPECT_NE(out.find("\"host\": \"caf\xc3\xa9\""), std::string::npos) << out;
   EXPECT_NE(out.find("\"remembered\": true"), std::string::npos) << out;
   // The same host but for case: one host, its stored spelling.
   EXPECT_EQ(run("hosts add CAF\xc3\xa9 --account a --password p"), 0);
   hosts::HostStore(state).loadRemembered();
-  EXPECT_EQ(state.hostText, u"caf\u00e9");
-  EXPECT_EQ(state.accountText, u"a");
+  EXPECT_EQ(state.host, u"caf\u00e9");
+  EXPECT_EQ(state.account, u"a");
 }
 
 TEST_F(ZentaCli, PasswordsStayOffTheCommandLineAndTheTimeoutBoundsTheWholeCommand) {
@@ -282,12 +282,12 @@ TEST_F(ZentaCli, PasswordsStayOffTheCommandLineAndTheTimeoutBoundsTheWholeComman
   ::setenv("ZENTA_PASSWORD", "fromenv", 1);
   EXPECT_EQ(run("hosts add two --account b"), 0) << out;
   ::unsetenv("ZENTA_PASSWORD");
-  stream::ViewerState state;
+  stream::Login state;
   hosts::HostStore store(state);
   ASSERT_TRUE(store.loadHost(u"one"));
-  EXPECT_EQ(state.passwordText, u"s3cret");
+  EXPECT_EQ(state.password, u"s3cret");
   ASSERT_TRUE(store.loadHost(u"two"));
-  EXPECT_EQ(state.passwordText, u"fromenv");
+  EXPECT_EQ(state.password, u"fromenv");
   // A server whose listen queue is full after two connections: the probe
   // gets through, the channels' connections hang, and --timeout ends it.
   Listener full(1);

@@ -82,7 +82,7 @@ class HostDialogTest : public ::testing::Test {
 
   TestFolder folder{"zenta-dialog"};
   const std::string& dir = folder.path();
-  stream::ViewerState state;
+  stream::Login state;
   std::unique_ptr<ZentaProcess> zenta;
   int left = 0, top = 0;
 };

@@ -76,9 +76,9 @@ class Live : public ::testing::Test {
     streamPort = sim->streamPort();
     httpPort = sim->httpPort();
     platform::setRegistryFile(dir + "/registry");
-    stream::ViewerState state;
+    stream::Login login;
     const std::string port = std::to_string(sim->httpPort());
-    hosts::HostStore(state).saveHost(
+    hosts::HostStore(login).saveHost(
         host.empty() ? u"127.0.0.1:" + std::u16string(port.begin(), port.end()) : host, u"", u"",
         true);
     zenta = std::make_unique<ZentaProcess>(ZENTA_PROGRAM, dir, zentaOptions);

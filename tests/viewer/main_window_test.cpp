@@ -70,7 +70,28 @@ class MainWindowTest : public ::testing::Test {
   }
 
   testing::TestFolder folder{"zenta-window"};
-  stream::ViewerState state;
+  // Opens the channels in `mask` on `server` (its connection 0 is the
+  // probe), through a port query.
+  void open(const testing::TestServer& server, uint32_t mask) {
+    const std::string port = std::to_string(server.port());
+    ports = std::make_unique<testing::TestServer>([port](testing::Peer& peer) {
+      while (peer.readLine(2s).size() > 2) {
+      }
+      peer.send("HTTP/1.0 200 OK\r\n\r\n80 " + port);
+      peer.close();
+    });
+    stream::Login login;
+    const std::string host = "127.0.0.1:" + std::to_string(ports->port());
+    login.host.assign(host.begin(), host.end());
+    stream::ConnectOptions options;
+    options.channels = mask;
+    options.awaitChannel = 0;
+    ASSERT_EQ(window->session.connect(login, window->sink, options),
+              stream::ConnectResult::Connected);
+  }
+
+  ViewerState state;
+  std::unique_ptr<testing::TestServer> ports;
   std::unique_ptr<MainWindow> window;
   std::unique_ptr<ViewerApp> app;
 };
@@ -88,7 +109,7 @@ TEST_F(MainWindowTest, TheFirstPaintTakesTheScreenAboveTheMenuBarAndShowsTheSkin
   for (const auto& channel : state.channels) {
     EXPECT_NE(channel.pictureDC, nullptr);
     EXPECT_NE(channel.rotated, nullptr);
-    EXPECT_EQ(channel.connection, stream::kNoConnection);
+    EXPECT_EQ(channel.link->socket, stream::kNoConnection);
   }
   const auto skin = testing::readBitmapFile(std::string(ZENTA_PROGRAM_DIR) + "/skin.bmp");
   ASSERT_TRUE(skin);
@@ -138,17 +159,11 @@ TEST_F(MainWindowTest, MessagesItAnswersAndCommandsItIgnores) {
 
 TEST_F(MainWindowTest, ClosingSendsTheResumeCommandOnEveryOpenChannelFirst) {
   testing::TestServer server([](testing::Peer& peer) { peer.readToEnd(10s); });
-  state.streamPort = server.port();
-  {
-    std::lock_guard guard(state.loginLock);
-    state.hostText = u"127.0.0.1";
-  }
-  for (int i = 0; i < 3; ++i)
-    ASSERT_TRUE(window->session.openChannel(state.channels[size_t(i)], u"127.0.0.1"));
-  ASSERT_TRUE(server.waitForConnections(3));
+  open(server, 0x7);
+  ASSERT_TRUE(server.waitForConnections(4));
   SendMessageW(window->hwnd, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(window->hwnd));
-  for (size_t i = 0; i < 3; ++i) {
+  for (size_t i = 1; i <= 3; ++i) {
     ASSERT_TRUE(testing::eventually([&] { return server.closedByClient(i); }));
     // Which connection is which channel depends on the order of accepts.
     const std::string got = server.received(i);
@@ -158,7 +173,7 @@ TEST_F(MainWindowTest, ClosingSendsTheResumeCommandOnEveryOpenChannelFirst) {
     EXPECT_TRUE(resumed) << got;
   }
   for (const auto& channel : state.channels)
-    EXPECT_EQ(channel.connection, stream::kNoConnection);
+    EXPECT_EQ(channel.link->socket, stream::kNoConnection);
 }
 
 std::string infoMessage(char permission) {
@@ -170,6 +185,7 @@ std::string infoMessage(char permission) {
 TEST_F(MainWindowTest, ARefusalAfterAGrantKeepsThePictureButNotTheCameraControl) {
   std::atomic<int> step{0};
   testing::TestServer server([&](testing::Peer& peer) {
+    if (peer.index() == 0) return;  // the probe
     for (int i = 0; i < 4; ++i)
       peer.readLine();  // the channel request and three logins
     peer.send(infoMessage('1'));
@@ -178,18 +194,17 @@ TEST_F(MainWindowTest, ARefusalAfterAGrantKeepsThePictureButNotTheCameraControl)
     peer.send(infoMessage('2'));
     peer.readToEnd(10s);
   });
-  state.streamPort = server.port();
-  stream::ChannelView& channel = state.channels[0];
-  ASSERT_TRUE(window->session.openChannel(channel, u"127.0.0.1"));
+  ChannelView& channel = state.channels[0];
+  open(server, 0x1);
   ASSERT_TRUE(testing::eventually([&] { return channel.ptzCapable.load(); }));
-  EXPECT_EQ(channel.viewState, stream::ViewState::Granted);
+  EXPECT_EQ(channel.viewState, ViewState::Granted);
   EXPECT_EQ(state.channelCount, 1);
   step = 1;
   ASSERT_TRUE(testing::eventually([&] { return !channel.ptzCapable.load(); }));
   // Not on screen: paused as soon as its INFO text arrived.
   ASSERT_TRUE(testing::eventually(
-      [&] { return server.received(0).find(stream::formatPause(1)) != std::string::npos; }));
-  EXPECT_EQ(channel.viewState, stream::ViewState::Granted);
+      [&] { return server.received(1).find(stream::formatPause(1)) != std::string::npos; }));
+  EXPECT_EQ(channel.viewState, ViewState::Granted);
   EXPECT_EQ(std::string(channel.cameraNameCopy().data()), std::string(16, ' ') + "Yard");
   window->session.closeAllChannels();
 }
@@ -200,17 +215,14 @@ TEST_F(MainWindowTest, DisconnectWhileSixteenChannelsDrawNeverHangs) {
   testing::SimProcess sim({"--rate", "25", "--no-picture-log"});
   ASSERT_TRUE(sim.ok());
   const std::string port = std::to_string(sim.httpPort());
-  {
-    std::lock_guard guard(state.loginLock);
-    state.hostText = u"127.0.0.1:" + std::u16string(port.begin(), port.end());
-  }
+  state.login.host = u"127.0.0.1:" + std::u16string(port.begin(), port.end());
   for (int round = 0; round < 6; ++round) {
     connect(*window);
     // The sequence runs on its own thread; the window goes on meanwhile.
     const auto limit = std::chrono::steady_clock::now() + 5s;
     while (state.connecting && std::chrono::steady_clock::now() < limit)
       pump();
-    ASSERT_NE(state.channels[15].connection, stream::kNoConnection) << round;
+    ASSERT_NE(state.channels[15].link->socket, stream::kNoConnection) << round;
     // Four pictures or one, the threads draw while the UI thread does too.
     const auto until = std::chrono::steady_clock::now() + 300ms;
     while (std::chrono::steady_clock::now() < until) {
@@ -219,7 +231,7 @@ TEST_F(MainWindowTest, DisconnectWhileSixteenChannelsDrawNeverHangs) {
     }
     disconnect(*window);
     for (const auto& channel : state.channels)
-      ASSERT_EQ(channel.connection, stream::kNoConnection);
+      ASSERT_EQ(channel.link->socket, stream::kNoConnection);
   }
 }
 

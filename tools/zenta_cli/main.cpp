@@ -29,6 +29,7 @@
 #include "stream/session.h"
 #include "tools/zenta_cli/recording.h"
 #include "video/colour/canvas.h"
+#include "video/h263/picture_decoder.h"
 #include "video/snapshot/jpeg_writer.h"
 #include "zenta/version.h"
 
@@ -277,27 +278,26 @@ int usageError(const std::string& message) {
 }
 
 int hostsCommand(const Options& o) {
-  stream::ViewerState state;
-  hosts::HostStore store(state);
+  stream::Login login;
+  hosts::HostStore store(login);
   const std::string& verb = o.words.size() > 1 ? o.words[1] : "";
   if (verb == "list" && o.words.size() == 2) {
     const auto remembered = store.rememberedHost();
     nlohmann::json list = nlohmann::json::array();
     for (const std::u16string& host : store.listHosts()) {
-      stream::ViewerState one;
+      stream::Login one;
       hosts::HostStore(one).loadHost(host);
       const bool current = remembered && platform::equalFolded(*remembered, host);
       if (o.json) {
-        list.push_back(
-            nlohmann::json{{"host", narrow(host)},
-                           {"account", one.guestLogin ? nlohmann::json()
-                                                      : nlohmann::json(narrow(one.accountText))},
-                           {"guest", bool(one.guestLogin)},
-                           {"remembered", current}});
+        list.push_back(nlohmann::json{
+            {"host", narrow(host)},
+            {"account", one.guest ? nlohmann::json() : nlohmann::json(narrow(one.account))},
+            {"guest", one.guest},
+            {"remembered", current}});
         continue;
       }
       std::printf("%s%s\t%s\n", current ? "* " : "  ", printable(narrow(host)).c_str(),
-                  one.guestLogin ? "(guest)" : printable(narrow(one.accountText)).c_str());
+                  one.guest ? "(guest)" : printable(narrow(one.account)).c_str());
     }
     if (o.json)
       std::printf("%s\n",
@@ -341,13 +341,8 @@ int hostsCommand(const Options& o) {
   }
   if (verb == "remember") {
     store.loadHost(host);
-    std::u16string account, password;
-    {
-      std::lock_guard guard(state.loginLock);
-      account = state.accountText;
-      password = state.passwordText;
-    }
-    if (!store.saveHost(host, account, password, state.guestLogin)) {
+    const stream::Login saved = login;
+    if (!store.saveHost(host, saved.account, saved.password, saved.guest)) {
       std::fprintf(stderr, "zenta-cli: the saved servers could not be written (%s)\n",
                    platform::registryFile().c_str());
       return kWriteFailed;
@@ -358,22 +353,22 @@ int hostsCommand(const Options& o) {
 }
 
 // The login for a server: the options', else the saved host's, else guest.
-void setLogin(stream::ViewerState& state, const Options& o, const std::u16string& host) {
-  hosts::HostStore store(state);
-  store.loadHost(host);
-  std::lock_guard guard(state.loginLock);
-  state.hostText = host;
+stream::Login loginFor(const Options& o, const std::u16string& host) {
+  stream::Login login;
+  hosts::HostStore(login).loadHost(host);
+  login.host = host;
   if (o.guest) {
-    state.guestLogin = true;
+    login.guest = true;
   } else if (o.account) {
-    state.guestLogin = false;
-    state.accountText = wide(*o.account);
-    state.passwordText = wide(*o.password);
+    login.guest = false;
+    login.account = wide(*o.account);
+    login.password = wide(*o.password);
   }
+  return login;
 }
 
 // The session's limits: the port query, the probe and the openings of a
-// command together take --timeout at the most (beginConnectSequence).
+// command together take --timeout at the most.
 stream::SessionSettings settings(const Options& o) {
   stream::SessionSettings s;
   s.probeTimeout = std::chrono::seconds(std::min(o.timeout, 10));
@@ -408,29 +403,19 @@ struct Findings {
   }
 };
 
-// Reads a channel's messages: INFO texts and pictures go to `onInfo` and
-// `onPicture`, until the session closes the channel.
-template <typename OnInfo, typename OnPicture>
-void readChannel(stream::StreamSession& session, stream::ChannelView& channel, OnInfo onInfo,
-                 OnPicture onPicture) {
-  if (!session.logIn(channel)) return;
-  for (;;) {
-    stream::MessageHeader header;
-    const int read = session.readHeader(channel, header);
-    if (read == 1) return;
-    if (read == -1 || header.kind == stream::MessageKind::TimeTick) continue;
-    bool stored = false;
-    const int payload = session.readPayload(channel, header.payloadLength, stored);
-    if (payload == 1) return;
-    if (payload == -1 || !stored) continue;
-    const uint8_t* data = channel.receiveBuffer.get();
-    if (header.kind == stream::MessageKind::TextMessage) {
-      if (const auto info = stream::parseInfo(data, header.payloadLength)) onInfo(*info);
-    } else if (header.kind == stream::MessageKind::VideoFrame) {
-      onPicture(data, header.payloadLength, header.timestamp);
-    }
+// What the client does with a channel's INFO texts and pictures; a picture
+// handler returns whether it took the picture (it decoded).
+struct CallbackSink : stream::ChannelSink {
+  std::function<void(stream::Connection&, const stream::InfoText&)> info;
+  std::function<bool(stream::Connection&, std::span<const uint8_t>, double)> picture;
+  void onInfo(stream::Connection& channel, const stream::InfoText& text) override {
+    if (info) info(channel, text);
   }
-}
+  bool onPicture(stream::Connection& channel, std::span<const uint8_t> payload,
+                 double stamp) override {
+    return picture && picture(channel, payload, stamp);
+  }
+};
 
 int channelNumber(const std::string& text) {
   char* end = nullptr;
@@ -446,49 +431,44 @@ std::string rawTrimmed(const std::array<char, 21>& field) {
 
 int probeCommand(const Options& o) {
   if (o.words.size() != 2) return usageError("probe takes HOST[:HTTPPORT]");
-  stream::ViewerState state;
-  const std::u16string host = wide(o.words[1]);
-  setLogin(state, o, host);
+  const stream::Login login = loginFor(o, wide(o.words[1]));
   Findings found;
-  stream::StreamSession session(
-      state,
-      [&](stream::StreamSession& s, stream::ChannelView& channel) {
-        video::H263DecoderHandle decoder;
-        video::h263Create(decoder);
-        readChannel(
-            s, channel,
-            [&](const stream::InfoText& info) {
-              std::lock_guard guard(found.lock);
-              found.info[channel.number] = info;
-              found.changed.notify_all();
-            },
-            [&](const uint8_t* data, uint32_t length, double) {
-              if (video::h263PictureType(data, length) == 0) return;
-              video::PlanarFrame* out = nullptr;
-              if (video::h263Decode(decoder, &out, data, length) < 0) return;
-              std::lock_guard guard(found.lock);
-              found.size.try_emplace(channel.number, decoder.width, decoder.height);
-              found.changed.notify_all();
-            });
-        video::h263Destroy(decoder);
-      },
-      settings(o));
+  // One decoder a channel, each used by its channel's thread alone.
+  std::array<video::PictureDecoder, stream::kChannelCount> decoders;
+  CallbackSink sink;
+  sink.info = [&](stream::Connection& channel, const stream::InfoText& info) {
+    std::lock_guard guard(found.lock);
+    found.info[channel.number] = info;
+    found.changed.notify_all();
+  };
+  sink.picture = [&](stream::Connection& channel, std::span<const uint8_t> payload, double) {
+    const auto decoded = decoders[size_t(channel.number - 1)].decode(payload);
+    if (!decoded) return false;
+    std::lock_guard guard(found.lock);
+    found.size.try_emplace(channel.number, decoded->width, decoded->height);
+    found.changed.notify_all();
+    return true;
+  };
+  stream::StreamSession session(settings(o));
   const auto started = Clock::now();
-  session.beginConnectSequence();
-  if (!session.probeServer(host)) {
+  // Every channel that opens is asked; none is waited for here.
+  stream::ConnectOptions options;
+  options.awaitChannel = 0;
+  options.streaming = 0xFFFF;  // each channel's first picture tells its size
+  options.closeOnFailure = false;
+  const auto result = session.connect(login, sink, options);
+  if (result != stream::ConnectResult::Connected && !session.channel(1).linked) {
+    session.closeAllChannels();
     std::fprintf(stderr, "zenta-cli: %s is not reachable\n", o.words[1].c_str());
     return kUnreachable;
   }
   if (!o.json)
-    std::printf("reachable: %s, stream port %d\n", o.words[1].c_str(), int(state.streamPort));
-  for (auto& channel : state.channels)
-    session.openChannel(channel, host);
-  session.endConnectSequence();
+    std::printf("reachable: %s, stream port %d\n", o.words[1].c_str(), session.streamPort());
   const auto deadline =
       std::min(Clock::now() + std::chrono::seconds(3), started + std::chrono::seconds(o.timeout));
   found.waitUntil(deadline, [&] {
     // Every channel that told its INFO text and may show pictures has one.
-    if (found.info.size() < state.channels.size()) return false;
+    if (found.info.size() < size_t(stream::kChannelCount)) return false;
     for (const auto& [number, info] : found.info) {
       if (stream::grantsViewing(info.permission) && !found.size.count(number)) return false;
     }
@@ -527,13 +507,13 @@ int probeCommand(const Options& o) {
     channels.push_back(entry);
   }
   if (o.json) {
-    const nlohmann::json result = {
+    const nlohmann::json report = {
         {"host", o.words[1]},
-        {"stream_port", int(state.streamPort)},
+        {"stream_port", session.streamPort()},
         {"title", title.empty() ? nlohmann::json() : nlohmann::json(serverUtf8(title))},
         {"channels", channels}};
     std::printf("%s\n",
-                result.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+                report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   } else {
     std::printf("title: %s\n", title.empty() ? "-" : printable(title).c_str());
   }
@@ -553,40 +533,48 @@ int probeCommand(const Options& o) {
   return kOk;
 }
 
-// One channel of a server, logged in, with `onPicture` for its pictures.
-// Ends with the resume command. The result: the exit code so far.
+// One channel of a server, logged in, with `onPicture` for its pictures
+// (true: taken). Ends with the resume command. The result: the exit code so
+// far.
 template <typename OnPicture>
 int withChannel(const Options& o, Findings& found, int number, OnPicture onPicture,
                 const std::function<bool()>& done, Clock::time_point deadline) {
-  stream::ViewerState state;
-  const std::u16string host = wide(o.words[1]);
-  setLogin(state, o, host);
-  stream::StreamSession session(
-      state,
-      [&](stream::StreamSession& s, stream::ChannelView& channel) {
-        readChannel(
-            s, channel,
-            [&](const stream::InfoText& info) {
-              std::lock_guard guard(found.lock);
-              found.refused = !stream::grantsViewing(info.permission);
-              found.granted = !found.refused;
-              found.changed.notify_all();
-            },
-            [&](const uint8_t* data, uint32_t length, double stamp) {
-              onPicture(data, length, stamp);
-            });
-      },
-      settings(o));
-  session.beginConnectSequence();
-  if (!session.probeServer(host)) {
+  const stream::Login login = loginFor(o, wide(o.words[1]));
+  CallbackSink sink;
+  sink.info = [&](stream::Connection&, const stream::InfoText& info) {
+    std::lock_guard guard(found.lock);
+    found.refused = !stream::grantsViewing(info.permission);
+    found.granted = !found.refused;
+    found.changed.notify_all();
+  };
+  sink.picture = [&](stream::Connection&, std::span<const uint8_t> payload, double stamp) {
+    return onPicture(payload, stamp);
+  };
+  stream::StreamSession session(settings(o));
+  stream::ConnectOptions options;
+  options.channels = uint32_t{1} << (number - 1);
+  options.streaming = options.channels;
+  options.awaitChannel = number;
+  const auto result = session.connect(login, sink, options);
+  if (result == stream::ConnectResult::Unreachable) {
     std::fprintf(stderr, "zenta-cli: %s is not reachable\n", o.words[1].c_str());
     return kUnreachable;
   }
-  if (!session.openChannel(state.channels[size_t(number - 1)], host)) {
-    std::fprintf(stderr, "zenta-cli: channel %d cannot be opened\n", number);
+  if (result != stream::ConnectResult::Connected) {
+    std::fprintf(stderr, "zenta-cli: channel %d did not answer within %d s\n", number, o.timeout);
+    return kTimeOut;
+  }
+  // The recorder closed the channel before its INFO text: it has no such
+  // channel, which a second connection closed before any byte confirms.
+  const stream::Connection& channel = session.channel(number);
+  const auto answerBy = std::min(deadline, Clock::now() + std::chrono::seconds(o.timeout));
+  while (!channel.absent && !channel.answered && Clock::now() < answerBy)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (channel.absent) {
+    session.closeAllChannels();
+    std::fprintf(stderr, "zenta-cli: %s has no channel %d\n", o.words[1].c_str(), number);
     return kUnreachable;
   }
-  session.endConnectSequence();
   const bool ended = found.waitUntil(deadline, [&] { return found.refused || done(); });
   session.closeAllChannels();
   std::lock_guard guard(found.lock);
@@ -604,22 +592,22 @@ int snapshotCommand(const Options& o) {
   const int number = channelNumber(o.words[2]);
   const std::string path = o.words[3];
   Findings found;
-  video::H263DecoderHandle decoder;
-  video::h263Create(decoder);
+  video::PictureDecoder decoder;
   std::vector<uint8_t> canvas(video::kCanvasBytes, 0);
   bool intraSeen = false;
   const int code = withChannel(
       o, found, number,
-      [&](const uint8_t* data, uint32_t length, double) {
+      [&](std::span<const uint8_t> payload, double) {
         // From an intra picture on, the first picture decoded whole.
-        intraSeen = intraSeen || video::h263PictureType(data, length) == 1;
-        video::PlanarFrame* out = nullptr;
-        if (!intraSeen || video::h263Decode(decoder, &out, data, length) < 0 || out == nullptr)
-          return;
+        intraSeen = intraSeen || video::h263PictureType(payload.data(), payload.size()) == 1;
+        if (!intraSeen) return false;
+        const auto decoded = decoder.decode(payload);
+        if (!decoded) return false;
+        const video::PlanarFrame* out = decoded->planes;
         std::lock_guard guard(found.lock);
         // Only what the server lets this login see is saved.
-        if (!found.granted || found.pictureSaved || found.writeFailed) return;
-        const int width = decoder.width, height = decoder.height;
+        if (!found.granted || found.pictureSaved || found.writeFailed) return true;
+        const int width = decoded->width, height = decoded->height;
         int written = 0;
         if (video::canvasScaleFactor(width, height) > 1) {
           // Larger than the canvas: saved whole, as the viewer saves it.
@@ -640,10 +628,10 @@ int snapshotCommand(const Options& o) {
           found.writeFailed = true;
         }
         found.changed.notify_all();
+        return true;
       },
       [&] { return found.pictureSaved || found.writeFailed; },
       Clock::now() + std::chrono::seconds(o.timeout));
-  video::h263Destroy(decoder);
   if (code == kWriteFailed)
     std::fprintf(stderr, "zenta-cli: %s could not be written\n", path.c_str());
   if (code == kTimeOut) std::fprintf(stderr, "zenta-cli: no picture within %d s\n", o.timeout);
@@ -667,43 +655,45 @@ int recordCommand(const Options& o) {
   sigaction(SIGTERM, &stop, nullptr);
   Findings found;
   cli::Recording recording(path);
-  video::H263DecoderHandle decoder;
-  video::h263Create(decoder);
+  // Every picture is decoded: only what decodes goes into the file, from the
+  // start code the decoder took it at, and the first is an intra picture.
+  video::PictureDecoder decoder;
   const bool progress = ::isatty(STDERR_FILENO) != 0;
   auto shown = Clock::now();
   const auto until =
       o.seconds > 0 ? Clock::now() + std::chrono::seconds(o.seconds) : Clock::time_point::max();
   const int code = withChannel(
       o, found, number,
-      [&](const uint8_t* data, uint32_t length, double stamp) {
+      [&](std::span<const uint8_t> payload, double stamp) {
+        const auto decoded = decoder.decode(payload);
+        if (!decoded) return false;
+        const uint8_t* data = payload.data() + decoded->offset;
+        const size_t length = payload.size() - decoded->offset;
         std::lock_guard guard(found.lock);
-        if (!found.granted || found.writeFailed) return;
+        if (!found.granted || found.writeFailed) return true;
         if (!recording.opened()) {
           // From an intra picture on, so that the file plays from its start;
           // its size is the container's.
-          video::PlanarFrame* out = nullptr;
-          if (video::h263PictureType(data, length) != 1 ||
-              video::h263Decode(decoder, &out, data, length) < 0)
-            return;
-          if (!recording.open(decoder.width, decoder.height)) {
+          if (video::h263PictureType(data, length) != 1) return true;
+          if (!recording.open(decoded->width, decoded->height)) {
             found.writeFailed = true;
             found.changed.notify_all();
-            return;
+            return true;
           }
         }
         if (!recording.add(data, length, stamp)) {
           found.writeFailed = true;
           found.changed.notify_all();
-          return;
+          return true;
         }
         if (progress && Clock::now() - shown >= std::chrono::milliseconds(500)) {
           shown = Clock::now();
           std::fprintf(stderr, "\r%zu pictures, %.1f s, %lld bytes ", recording.pictures(),
                        recording.seconds(), static_cast<long long>(recording.bytes()));
         }
+        return true;
       },
       [] { return stopRecording.load(); }, until);
-  video::h263Destroy(decoder);
   if (progress) std::fprintf(stderr, "\n");
   // Recording ends at the time asked for, or when told to: no time-out.
   const int result = code == kTimeOut || (code == kOk && stopRecording) ? kOk : code;
