@@ -9,7 +9,7 @@ namespace zenta::sim {
 
 namespace {
 
-constexpr std::array<std::pair<FaultKind, std::string_view>, 18> kFaultNames = {{
+constexpr std::array<std::pair<FaultKind, std::string_view>, 19> kFaultNames = {{
     {FaultKind::DropAfter, "drop-after"},
     {FaultKind::DropRandom, "drop-random"},
     {FaultKind::StallAfter, "stall-after"},
@@ -28,6 +28,7 @@ constexpr std::array<std::pair<FaultKind, std::string_view>, 18> kFaultNames = {
     {FaultKind::Flood, "flood"},
     {FaultKind::IgnorePause, "ignore-pause"},
     {FaultKind::RefuseFrom, "refuse-from"},
+    {FaultKind::CutIn, "cut-in"},
 }};
 
 using Error = std::optional<std::string>;
@@ -411,7 +412,8 @@ std::optional<std::string> parseCommandLine(int argc, const char* const* argv, C
 
 bool isStandardSize(int width, int height) {
   return (width == 128 && height == 96) || (width == 176 && height == 144) ||
-         (width == 352 && height == 288) || (width == 704 && height == 576);
+         (width == 352 && height == 288) || (width == 704 && height == 576) ||
+         (width == 1408 && height == 1152);
 }
 
 std::optional<std::string> validate(const Config& config) {
@@ -468,7 +470,7 @@ Server:
 Channels (VALUE for every channel, or N=VALUE for channel N):
   --name [N=]TEXT          camera name
   --size [N=]WxH           picture size (default 320x240): 128x96, 176x144, 352x288 and
-                           704x576 are coded as H.263, other sizes as H.263+
+                           704x576 and 1408x1152 are coded as H.263, other sizes as H.263+
   --rate [N=]FPS           pictures per second, 1 to 30 (default 10)
   --bitrate [N=]BITS       bits per second, e.g. 200k (default 200k)
   --gop [N=]PICTURES       distance of intra pictures (default 30)
@@ -478,6 +480,7 @@ Channels (VALUE for every channel, or N=VALUE for channel N):
 Faults, for tests:
   --fault N:KIND[=COUNT]   N a channel or "all"; KIND one of
       drop-after=P         close the connection after P pictures
+      cut-in=P             send picture P's header and half its payload, then close
       drop-random=R        after each picture close with chance 1 in R
       stall-after=P        send nothing after P pictures, keep the connection
       refuse=C             close the Cth connection to the channel at once

@@ -34,6 +34,7 @@ enum class FaultKind : uint8_t {
   Flood,               // a tick and a picture as fast as the client takes them (intra)
   IgnorePause,         // pause commands change nothing
   RefuseFrom,          // close every connection from the Nth on right after its request
+  CutIn,               // picture N of each connection: its header and half its payload, then closed
 };
 
 struct Fault {

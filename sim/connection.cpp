@@ -491,6 +491,14 @@ void StreamConnection::producePicture(int64_t slot) {
     coded_[5] |= 0x80;
     logFault(FaultKind::UnsupportedMode);
   }
+  if (const Fault* f = fault(FaultKind::CutIn); f && f->count == number) {
+    // The whole picture announced, half of it sent, and the connection
+    // closed: a recorder that resets in the middle of a picture.
+    queue(stamp, static_cast<int32_t>(coded_.size()), coded_.data(), coded_.size() / 2);
+    logFault(FaultKind::CutIn);
+    end("fault cut-in");
+    return;
+  }
   auto lengthCode = static_cast<int32_t>(coded_.size());
   if (fault(FaultKind::NegativeLength)) {
     if (fireOnce(FaultKind::NegativeLength)) logFault(FaultKind::NegativeLength);

@@ -187,13 +187,15 @@ std::string exchange(int s, const std::string& text, std::chrono::milliseconds l
 
 class BridgeTest : public ::testing::Test {
  protected:
-  void start(std::vector<std::string> simOptions, std::vector<std::string> bridgeOptions = {}) {
+  // `paused`: the channels that log their pause (those that ignore it do not).
+  void start(std::vector<std::string> simOptions, std::vector<std::string> bridgeOptions = {},
+             size_t paused = 16) {
     sim = std::make_unique<SimProcess>(simOptions);
     ASSERT_TRUE(sim->ok());
     bridge = std::make_unique<Bridge>(folder.path(), sim->httpPort(), bridgeOptions);
     ASSERT_TRUE(bridge->ok());
     // Logged in: all sixteen channels answered and were paused.
-    ASSERT_TRUE(eventually([&] { return sim->events("pause").size() >= 16; }, 10s));
+    ASSERT_TRUE(eventually([&] { return sim->events("pause").size() >= paused; }, 10s));
   }
   size_t count(std::string_view event, int channel) {
     return sim->events(event, {"\"channel\":" + std::to_string(channel) + "}"}).size() +
@@ -268,6 +270,32 @@ TEST_F(BridgeTest, OnlyWatchedChannelsStreamAndPauseSoonAfter) {
   b.join();
   EXPECT_EQ(count("resume", 4), 1u);
   EXPECT_EQ(count("channel", 4), 1u);  // channel 4 asked for on one connection
+}
+
+// Channels that close in the middle of a picture (1) or after one (2) are
+// not reopened in a storm; a picture larger than a recorder sends (3) is
+// refused on every connection, the first and the ones after it.
+TEST_F(BridgeTest, MisbehavingChannelsAreNotHammeredAndHugePicturesStayRefused) {
+  start({"--fault", "1:cut-in=1", "--fault", "1:ignore-pause", "--fault", "2:drop-after=1",
+         "--fault", "2:ignore-pause", "--size", "3=1408x1152", "--fault", "3:drop-after=2",
+         "--fault", "3:ignore-pause"},
+        {}, 13);
+  std::this_thread::sleep_for(3s);
+  // Channel 3's pictures fit the receive buffer: the decoder is what refuses them.
+  const auto huge = sim->events("picture", {"\"channel\":3,"});
+  ASSERT_FALSE(huge.empty());
+  for (const std::string& line : huge) {
+    const size_t at = line.find("\"bytes\":");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_LT(std::stol(line.substr(at + 8)), 158976) << line;
+  }
+  for (const int channel : {1, 2, 3}) {
+    EXPECT_GE(count("channel", channel), 2u) << channel;
+    EXPECT_LE(count("channel", channel), 10u) << channel;
+  }
+  EXPECT_EQ(request(bridge->url("/ch/3.jpg")).status, 503);
+  const auto channels = nlohmann::json::parse(request(bridge->url("/api/channels")).body);
+  EXPECT_EQ(channels[2]["width"], 0);
 }
 
 TEST_F(BridgeTest, CameraCommandsAndBadRequestsGetTheirAnswersAndChangeNothing) {

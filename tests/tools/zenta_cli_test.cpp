@@ -247,6 +247,26 @@ TEST_F(ZentaCli, EveryExitCodeMeansWhatItSays) {
   ::close(held);
 }
 
+// A channel closed in the middle of its first picture (1) or right after
+// it (2) is not reopened in a storm; one the recorder does not have (16)
+// ends the client at once.
+TEST_F(ZentaCli, MisbehavingAndMissingChannelsEndOrWaitWithoutAStorm) {
+  SimProcess sim({"--channels", "15", "--fault", "1:cut-in=1", "--fault", "2:drop-after=1",
+                  "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  run("record " + host(sim) + " 1 " + dir + "/one.263 --seconds 3");
+  run("record " + host(sim) + " 2 " + dir + "/two.263 --seconds 3");
+  for (const int channel : {1, 2}) {
+    const auto connections =
+        sim.events("channel", {"\"channel\":" + std::to_string(channel) + "}"}).size();
+    EXPECT_GE(connections, 2u) << channel;
+    EXPECT_LE(connections, 10u) << channel;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(run("snapshot " + host(sim) + " 16 " + dir + "/x.jpg --timeout 10"), 1) << out;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
 TEST_F(ZentaCli, ServerTextsAreEscapedArgumentsAreUtf8AndJsonIsOnOffer) {
   SimProcess sim({"--name", "1=\x1b[31mRed\x07", "--name", "2=caf\xc3\xa9", "--title", "Yard\x9b",
                   "--no-picture-log"});

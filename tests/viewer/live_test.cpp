@@ -38,6 +38,19 @@ TEST_F(Live, ConnectShowsChannelOneAndPausesEveryOtherChannel) {
   EXPECT_TRUE(changes({7, 23, 100, 14}, 3s));
 }
 
+// A recorder that closes each connection in the middle of its first picture
+// (channel 1, on screen) or right after it (channel 2, which streams though
+// paused): neither is reopened more than a few times a second.
+TEST_F(Live, ConnectionsClosedInOrAfterAPictureAreNotReopenedInAStorm) {
+  start({"--fault", "1:cut-in=1", "--fault", "2:drop-after=1", "--fault", "2:ignore-pause"});
+  connect();
+  std::this_thread::sleep_for(3s);
+  for (const int channel : {1, 2}) {
+    EXPECT_GE(count("channel", channel), 2u) << channel;   // closed and reopened
+    EXPECT_LE(count("channel", channel), 10u) << channel;  // not hundreds
+  }
+}
+
 TEST_F(Live, NextAndPreviousInOnePicture) {
   start({"--channels", "5"});
   connect(5);
