@@ -1,8 +1,10 @@
 // h263-decode: decodes a raw H.263 elementary stream with the viewer's own
-// decoder and writes the pictures as raw YUV 4:2:0 or as Y4M, or saves one
-// picture as a JPEG snapshot the way the viewer does.
+// decoder and writes the pictures as raw YUV 4:2:0 or as Y4M, saves one
+// picture as a JPEG snapshot the way the viewer does, or prints the MD5 of
+// each picture's planes (one line a picture, for checksums kept with test
+// streams).
 //
-//   h263-decode [--yuv FILE | --y4m FILE | --jpeg FILE --frame N [--rotate]]
+//   h263-decode [--yuv FILE | --y4m FILE | --jpeg FILE --frame N [--rotate] | --md5]
 //               [INPUT | -]
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <openssl/evp.h>
+
 #include "video/colour/canvas.h"
 #include "video/h263/decoder.h"
 #include "video/h263/stream_split.h"
@@ -23,8 +27,8 @@ namespace {
 
 int usage(const char* message) {
   std::cerr << "h263-decode: " << message << "\n"
-            << "usage: h263-decode [--yuv FILE | --y4m FILE | --jpeg FILE --frame N [--rotate]]"
-               " [INPUT | -]\n";
+            << "usage: h263-decode [--yuv FILE | --y4m FILE | --jpeg FILE --frame N [--rotate] |"
+               " --md5] [INPUT | -]\n";
   return 2;
 }
 
@@ -72,11 +76,35 @@ void writePlane(std::ostream& out, const uint8_t* plane, int stride, int width, 
   }
 }
 
+// The MD5 of a picture's planes, packed (Y, then Cb, then Cr), in hex.
+std::string planesMd5(const zenta::video::PlanarFrame& frame, int width, int height) {
+  EVP_MD_CTX* md5 = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(md5, EVP_md5(), nullptr);
+  const auto plane = [&](const uint8_t* p, int stride, int w, int h) {
+    for (int y = 0; y < h; ++y)
+      EVP_DigestUpdate(md5, p + static_cast<ptrdiff_t>(y) * stride, size_t(w));
+  };
+  plane(frame.y, frame.stride, width, height);
+  plane(frame.cb, frame.stride / 2, width / 2, height / 2);
+  plane(frame.cr, frame.stride / 2, width / 2, height / 2);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(md5, digest, &length);
+  EVP_MD_CTX_free(md5);
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex.push_back(kHex[digest[i] >> 4]);
+    hex.push_back(kHex[digest[i] & 15]);
+  }
+  return hex;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string input = "-", output, jpeg;
-  bool y4m = false, haveInput = false, rotate = false;
+  bool y4m = false, haveInput = false, rotate = false, md5 = false;
   long jpegFrame = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -93,6 +121,8 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       jpegFrame = std::strtol(argv[++i], &end, 10);
       if (end == argv[i] || *end != '\0' || jpegFrame < 0) return usage("--frame takes a number");
+    } else if (arg == "--md5") {
+      md5 = true;
     } else if (arg == "--rotate") {
       rotate = true;
     } else if (arg == "-h" || arg == "--help") {
@@ -111,6 +141,7 @@ int main(int argc, char** argv) {
   if (!jpeg.empty() && !output.empty()) return usage("--jpeg goes without --yuv and --y4m");
   if (jpeg.empty() != (jpegFrame < 0)) return usage("--jpeg and --frame go together");
   if (rotate && jpeg.empty()) return usage("--rotate goes with --jpeg");
+  if (md5 && (!jpeg.empty() || !output.empty())) return usage("--md5 goes alone");
 
   std::vector<uint8_t> stream;
   if (input == "-") {
@@ -138,6 +169,11 @@ int main(int argc, char** argv) {
       continue;
     }
     ++decoded;
+    if (md5) {
+      std::cout << decoded << " " << handle.width << "x" << handle.height << " "
+                << planesMd5(*frame, handle.width, handle.height) << "\n";
+      continue;
+    }
     if (handle.width != lastWidth || handle.height != lastHeight) {
       std::cout << "picture " << decoded << ": " << handle.width << "x" << handle.height << "\n";
       lastWidth = handle.width;
@@ -161,7 +197,7 @@ int main(int argc, char** argv) {
     writePlane(out, frame->cr, frame->stride / 2, handle.width / 2, handle.height / 2);
   }
   zenta::video::h263Destroy(handle);
-  std::cout << decoded << " pictures decoded, " << rejected << " rejected\n";
+  (md5 ? std::cerr : std::cout) << decoded << " pictures decoded, " << rejected << " rejected\n";
   if (out.is_open() && !out) return usage("writing the output failed");
   if (!jpeg.empty() && !snapshotSaved) {
     if (decoded <= jpegFrame) std::cerr << "h263-decode: there is no picture " << jpegFrame << "\n";

@@ -137,8 +137,11 @@ TEST(SimConfig, ErrorsNameTheLineOrTheOption) {
   EXPECT_NE(validate(sizes).value_or("").find("channel 4"), std::string::npos);
   sizes.channels[3].height = 100;
   EXPECT_FALSE(validate(sizes));
-  sizes.channels[3].width = 1408;  // too large for the viewer
+  sizes.channels[3].width = 1408;  // 16CIF, a standard size, is served
   sizes.channels[3].height = 1152;
+  EXPECT_FALSE(validate(sizes));
+  sizes.channels[3].width = 1024;  // beyond 704x576 and no standard size
+  sizes.channels[3].height = 768;
   EXPECT_TRUE(validate(sizes));
   sizes.channelCount = 3;  // channels that are not served are not checked
   EXPECT_FALSE(validate(sizes));
