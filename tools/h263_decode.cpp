@@ -55,7 +55,7 @@ bool saveSnapshot(const std::string& path, const zenta::video::PlanarFrame& fram
     shownHeight = unsigned(scaled.height);
   } else {
     ConvertPlanarToCanvas(canvas.data(), frame.y, frame.cb, frame.cr, width, height, frame.stride);
-    shownWidth = unsigned(std::min(width == 368 ? 360 : 320, width));
+    shownWidth = unsigned(shownColumns(width));
     shownHeight = unsigned(height);
   }
   if (!rotate) {

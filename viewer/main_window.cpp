@@ -5,6 +5,7 @@
 #include "framework/ce_app.h"
 #include "hosts/host_dialog.h"
 #include "hosts/host_store.h"
+#include "platform/base/metrics.h"
 #include "resources/resource_ids.h"
 #include "video/colour/canvas.h"
 #include "viewer/canvas_bitmap.h"
@@ -98,7 +99,7 @@ void MainWindow::firstPaint() {
   const int width = GetDeviceCaps(screen, HORZRES);
   const int height = GetDeviceCaps(screen, VERTRES);
   ReleaseDC(nullptr, screen);
-  MoveWindow(hwnd, 0, 0, width, height - 26, TRUE);
+  MoveWindow(hwnd, 0, 0, width, height - platform::kMenuBarHeight, TRUE);
   SHFullScreen(owner, SHFS_HIDETASKBAR);
   SHFullScreen(owner, SHFS_HIDESIPBUTTON);
   SHFullScreen(owner, SHFS_HIDESTARTICON);

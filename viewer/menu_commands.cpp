@@ -4,6 +4,7 @@
 #include <shared_mutex>
 
 #include "framework/ce_app.h"
+#include "platform/base/metrics.h"
 #include "viewer/commands.h"
 #include "viewer/main_window.h"
 
@@ -79,7 +80,8 @@ void leaveFullScreen(MainWindow& w) {
   } else {
     state.current.load()->link->active = false;
   }
-  const int width = w.skin.fullScreenWidth, height = w.skin.fullScreenHeight - 26;
+  const int width = w.skin.fullScreenWidth,
+            height = w.skin.fullScreenHeight - platform::kMenuBarHeight;
   MoveWindow(w.hwnd, 0, 0, width, height, TRUE);
   // The repaint that the move asks for happens now, as the device's move
   // does it, and not after the steps below, which it would paint over.

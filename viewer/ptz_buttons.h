@@ -1,4 +1,5 @@
-// The sixteen buttons of the PTZ panel: the word each sends and where it
+// The sixteen buttons of the PTZ panel: the word each sends (the protocol's
+// camera words, in their order) and where it
 // lies, as offsets from the panel's corner (78 pixels right of the window's
 // edge, at the top of the picture area) where a picture fills the tall
 // skin's 240 x 178 picture area; elsewhere they stand where the panel is
@@ -8,6 +9,8 @@
 #include <array>
 #include <optional>
 #include <string_view>
+
+#include "stream/protocol.h"
 
 namespace zenta::viewer {
 
@@ -19,22 +22,22 @@ struct PtzButton {
 inline constexpr int kPtzPanelLeft = 78;
 
 inline constexpr std::array<PtzButton, 16> ptzButtons{{
-    {"up", 33, 7, 50, 22},
-    {"left", 7, 34, 21, 51},
-    {"right", 61, 34, 75, 51},
-    {"down", 33, 62, 50, 76},
-    {"preset1", 2, 83, 21, 102},
-    {"preset2", 2, 104, 21, 123},
-    {"preset3", 2, 125, 21, 144},
-    {"preset4", 2, 146, 21, 165},
-    {"preset5", 61, 83, 80, 102},
-    {"preset6", 61, 104, 80, 123},
-    {"preset7", 61, 125, 80, 144},
-    {"preset8", 61, 146, 80, 165},
-    {"zoomin", 34, 90, 47, 115},
-    {"zoomout", 34, 138, 47, 163},
-    {"zoomstop", 35, 122, 45, 131},
-    {"stop", 35, 36, 47, 48},
+    {stream::kCameraCommands[0], 33, 7, 50, 22},      // up
+    {stream::kCameraCommands[1], 7, 34, 21, 51},      // left
+    {stream::kCameraCommands[2], 61, 34, 75, 51},     // right
+    {stream::kCameraCommands[3], 33, 62, 50, 76},     // down
+    {stream::kCameraCommands[4], 2, 83, 21, 102},     // preset1
+    {stream::kCameraCommands[5], 2, 104, 21, 123},    // preset2
+    {stream::kCameraCommands[6], 2, 125, 21, 144},    // preset3
+    {stream::kCameraCommands[7], 2, 146, 21, 165},    // preset4
+    {stream::kCameraCommands[8], 61, 83, 80, 102},    // preset5
+    {stream::kCameraCommands[9], 61, 104, 80, 123},   // preset6
+    {stream::kCameraCommands[10], 61, 125, 80, 144},  // preset7
+    {stream::kCameraCommands[11], 61, 146, 80, 165},  // preset8
+    {stream::kCameraCommands[12], 34, 90, 47, 115},   // zoomin
+    {stream::kCameraCommands[13], 34, 138, 47, 163},  // zoomout
+    {stream::kCameraCommands[14], 35, 122, 45, 131},  // zoomstop
+    {stream::kCameraCommands[15], 35, 36, 47, 48},    // stop
 }};
 
 // Where the table's picture area is: the buttons' own frame.

@@ -140,7 +140,7 @@ class DisplaySink::Receiver {
       channel_.shownWidth = int16_t((width / factor) & ~1);
       channel_.shownHeight = int16_t((height / factor) & ~1);
     } else {
-      channel_.shownWidth = int16_t(width == 368 ? 360 : std::min(width, 320));
+      channel_.shownWidth = int16_t(video::shownColumns(width));
       channel_.shownHeight = int16_t(height);
     }
     channel_.scaledToFit = factor > 1;

@@ -1,5 +1,6 @@
 #include "viewer/viewer_app.h"
 
+#include "platform/base/metrics.h"
 #include "platform/wm/peers.h"
 #include "resources/resource_ids.h"
 
@@ -25,7 +26,7 @@ int ViewerApp::initialise(HINSTANCE, LPWSTR, int show) {
   SHSipInfo(SPI_GETSIPINFO, 0, &sip, 0);
   const int width = sip.rcVisibleDesktop.right - sip.rcVisibleDesktop.left;
   int height = sip.rcVisibleDesktop.bottom - sip.rcVisibleDesktop.top;
-  if ((sip.fdwFlags & SIPF_ON) == 0) height -= 26;  // the menu bar's height
+  if ((sip.fdwFlags & SIPF_ON) == 0) height -= platform::kMenuBarHeight;
 
   if (!window_.create(nullptr, nullptr, CW_USEDEFAULT, CW_USEDEFAULT, width, height, kWindowTitle,
                       WS_VISIBLE, 0, nullptr, instance)) {

@@ -18,6 +18,7 @@
 
 #include "tests/support/reference_h263.h"
 #include "video/colour/canvas.h"
+#include "video/snapshot/jpeg_planes.h"
 
 namespace zenta::video {
 namespace {
@@ -144,6 +145,33 @@ TEST_F(Snapshot, PictureFromTheCanvasReadsBackUpright) {
   EXPECT_EQ(d.luminanceTable, expectedTable(0, 90));
   EXPECT_EQ(d.chrominanceTable, expectedTable(1, 90));
   EXPECT_EQ(files(), std::vector<std::string>{path.filename()});
+}
+
+// The decoder's studio-range black (16) and white (235) are the JPEG's full
+// black and white: nothing lifted, nothing dulled.
+TEST_F(Snapshot, PlanesBecomeAFullRangeJpeg) {
+  constexpr int kWidth = 64, kHeight = 32;
+  std::vector<uint8_t> y(kWidth * kHeight), cb(kWidth * kHeight / 4, 128), cr(cb);
+  for (int row = 0; row < kHeight; ++row) {
+    for (int x = 0; x < kWidth; ++x)
+      y[size_t(row * kWidth + x)] = x < kWidth / 2 ? 16 : 235;
+  }
+  const PlanarFrame planes{y.data(), cb.data(), cr.data(), kWidth};
+  std::vector<uint8_t> jpeg;
+  ASSERT_TRUE(JpegOfPlanes(planes, kWidth, kHeight, 90, jpeg));
+  const fs::path path = dir / "range.jpg";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+  const Decoded decoded = readJpeg(path);
+  ASSERT_EQ(decoded.width, kWidth);
+  for (const int x : {4, 12, 52, 60}) {
+    const uint8_t red = decoded.rgb[size_t(16 * kWidth + x) * 3];
+    if (x < kWidth / 2) {
+      EXPECT_LE(red, 3) << x;
+    } else {
+      EXPECT_GE(red, 252) << x;
+    }
+  }
 }
 
 TEST_F(Snapshot, BadArgumentsCreateNothing) {

@@ -616,7 +616,7 @@ int snapshotCommand(const Options& o) {
           video::ConvertPlanarToCanvas(canvas.data(), out->y, out->cb, out->cr, width, height,
                                        out->stride);
           // The area the viewer shows and saves.
-          const int shown = width == 368 ? 360 : std::min(width, 320);
+          const int shown = video::shownColumns(width);
           const uint8_t* rows =
               canvas.data() + size_t(video::kCanvasHeight - height) * video::kCanvasStride;
           written = video::JpegSnapshotWriter(path.c_str(), rows, video::kCanvasWidth,
@@ -660,8 +660,13 @@ int recordCommand(const Options& o) {
   video::PictureDecoder decoder;
   const bool progress = ::isatty(STDERR_FILENO) != 0;
   auto shown = Clock::now();
-  const auto until =
-      o.seconds > 0 ? Clock::now() + std::chrono::seconds(o.seconds) : Clock::time_point::max();
+  // --seconds counts from the first picture in the file: the time to reach
+  // the recorder and wait for an intra picture is not taken from it. That
+  // wait is bounded by --timeout.
+  const auto wanted = std::chrono::seconds(o.seconds);
+  Clock::time_point openedAt{};
+  const auto until = o.seconds > 0 ? Clock::now() + std::chrono::seconds(o.timeout) + wanted
+                                   : Clock::time_point::max();
   const int code = withChannel(
       o, found, number,
       [&](std::span<const uint8_t> payload, double stamp) {
@@ -675,6 +680,7 @@ int recordCommand(const Options& o) {
           // From an intra picture on, so that the file plays from its start;
           // its size is the container's.
           if (video::h263PictureType(data, length) != 1) return true;
+          openedAt = Clock::now();
           if (!recording.open(decoded->width, decoded->height)) {
             found.writeFailed = true;
             found.changed.notify_all();
@@ -693,7 +699,11 @@ int recordCommand(const Options& o) {
         }
         return true;
       },
-      [] { return stopRecording.load(); }, until);
+      [&] {
+        return stopRecording.load() ||
+               (o.seconds > 0 && recording.opened() && Clock::now() - openedAt >= wanted);
+      },
+      until);
   if (progress) std::fprintf(stderr, "\n");
   // Recording ends at the time asked for, or when told to: no time-out.
   const int result = code == kTimeOut || (code == kOk && stopRecording) ? kOk : code;

@@ -61,6 +61,13 @@ void ConvertPlanarToBgr(uint8_t* picture, int stride, int rows, const uint8_t* y
 // that fits already).
 int canvasScaleFactor(int width, int height);
 
+// The columns of a picture (one that fits the canvas) that are shown and
+// saved: a 368-wide picture shows 360, a wider one its left 320, a narrower
+// one its own width.
+inline int shownColumns(int width) {
+  return width == 368 ? 360 : width < 320 ? width : 320;
+}
+
 // Scales YUV 4:2:0 planes down by `factor` into `out` (resized as needed;
 // its size changes only with the picture's). The result's luma stride is
 // its width, `width` / `factor` rounded down to even, and likewise the

@@ -1,6 +1,10 @@
 #include "video/snapshot/jpeg_planes.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "video/snapshot/jpeg_errors.h"
 
@@ -8,10 +12,34 @@ namespace zenta::video {
 
 namespace {
 
+// The decoder's planes are studio range (luma 16 to 235, chroma 16 to 240
+// about 128); a JPEG's YCbCr is full range. Each sample goes through a
+// table to its full-range value.
+struct RangeTables {
+  std::array<uint8_t, 256> luma{}, chroma{};
+  RangeTables() {
+    for (int v = 0; v < 256; ++v) {
+      luma[size_t(v)] = uint8_t(std::clamp(std::lround((v - 16) * 255.0 / 219.0), 0L, 255L));
+      chroma[size_t(v)] =
+          uint8_t(std::clamp(std::lround(128 + (v - 128) * 255.0 / 224.0), 0L, 255L));
+    }
+  }
+};
+
+const RangeTables& rangeTables() {
+  static const RangeTables tables;
+  return tables;
+}
+
+void expand(const uint8_t* from, uint8_t* to, int count, const std::array<uint8_t, 256>& table) {
+  for (int i = 0; i < count; ++i)
+    to[i] = table[from[i]];
+}
+
 // Only plain data lives here, so the jump back from an error skips no
 // destructor; the library's buffer is handed back through `data`.
 bool compress(const PlanarFrame& p, int width, int height, int quality, unsigned char*& data,
-              unsigned long& size) {
+              unsigned long& size, uint8_t* rows) {
   jpeg_compress_struct info{};
   JpegErrorJump errors;
   useErrorJump(info, errors);
@@ -37,15 +65,22 @@ bool compress(const PlanarFrame& p, int width, int height, int quality, unsigned
   JSAMPROW yRows[16], cbRows[8], crRows[8];
   JSAMPARRAY planes[3] = {yRows, cbRows, crRows};
   const int chromaStride = p.stride / 2;
+  const RangeTables& range = rangeTables();
   while (info.next_scanline < info.image_height) {
-    // Sixteen luma rows and eight of each chroma a call; the planes hold
-    // whole macroblocks, so the rows below the picture exist.
+    // Sixteen luma rows and eight of each chroma a call, in full range; the
+    // planes hold whole macroblocks, so the rows below the picture exist.
     const int top = int(info.next_scanline);
-    for (int i = 0; i < 16; ++i)
-      yRows[i] = p.y + size_t(top + i) * size_t(p.stride);
-    for (int i = 0; i < 8; ++i) {
-      cbRows[i] = p.cb + size_t(top / 2 + i) * size_t(chromaStride);
-      crRows[i] = p.cr + size_t(top / 2 + i) * size_t(chromaStride);
+    uint8_t* to = rows;
+    for (int i = 0; i < 16; ++i, to += p.stride) {
+      expand(p.y + size_t(top + i) * size_t(p.stride), to, p.stride, range.luma);
+      yRows[i] = to;
+    }
+    for (int i = 0; i < 8; ++i, to += 2 * chromaStride) {
+      expand(p.cb + size_t(top / 2 + i) * size_t(chromaStride), to, chromaStride, range.chroma);
+      expand(p.cr + size_t(top / 2 + i) * size_t(chromaStride), to + chromaStride, chromaStride,
+             range.chroma);
+      cbRows[i] = to;
+      crRows[i] = to + chromaStride;
     }
     jpeg_write_raw_data(&info, planes, 16);
   }
@@ -65,7 +100,9 @@ bool JpegOfPlanes(const PlanarFrame& picture, int width, int height, int quality
   }
   unsigned char* data = nullptr;
   unsigned long size = 0;
-  const bool ok = compress(picture, width, height, quality, data, size);
+  // One macroblock row of the three planes, in full range.
+  std::vector<uint8_t> rows(size_t(picture.stride) * 24);
+  const bool ok = compress(picture, width, height, quality, data, size, rows.data());
   if (ok && data != nullptr) out.assign(data, data + size);
   std::free(data);
   return ok && !out.empty();

@@ -1,5 +1,6 @@
 // A decoded picture as a JPEG in memory, straight from the decoder's YUV
-// 4:2:0 planes (no colour conversion: JPEG's own colour space is YCbCr).
+// 4:2:0 planes: JPEG's own colour space is YCbCr, in full range, so only
+// the studio range of the planes is widened.
 #pragma once
 
 #include <cstdint>

@@ -187,7 +187,8 @@ ZENTA_INLINE void transpose(__m128i r[8]) {
 struct PassOutputs {
   Wide v[8];
 };
-ZENTA_INLINE PassOutputs butterflies(Wide e, Wide f, Wide g, Wide h, Wide a, Wide b, Wide cc, Wide d) {
+ZENTA_INLINE PassOutputs butterflies(Wide e, Wide f, Wide g, Wide h, Wide a, Wide b, Wide cc,
+                                     Wide d) {
   const Wide a1 = add(a, cc), a2 = sub(a, cc), b1 = add(b, d), b2 = sub(b, d);
   const Wide e1 = add(e, h), e2 = sub(e, h), f1 = add(f, g), f2 = sub(f, g);
   const Wide m = rotate181(add(a2, b2)), n = rotate181(sub(a2, b2));
@@ -199,11 +200,10 @@ ZENTA_INLINE PassOutputs butterflies(Wide e, Wide f, Wide g, Wide h, Wide a, Wid
 ZENTA_INLINE void rowPass(__m128i c[8]) {
   const Wide k0 = products(c[0], _mm_set1_epi16(1), 2048, 128);
   const Wide k1 = products(c[4], c[4], 2048, 0);
-  const PassOutputs out =
-      butterflies(add(k0, k1), sub(k0, k1), products(c[2], c[6], W6, -W2),
-                  products(c[2], c[6], W2, W6), products(c[1], c[7], W1, W7),
-                  products(c[1], c[7], W7, -W1), products(c[3], c[5], W3, W5),
-                  products(c[5], c[3], W3, -W5));
+  const PassOutputs out = butterflies(add(k0, k1), sub(k0, k1), products(c[2], c[6], W6, -W2),
+                                      products(c[2], c[6], W2, W6), products(c[1], c[7], W1, W7),
+                                      products(c[1], c[7], W7, -W1), products(c[3], c[5], W3, W5),
+                                      products(c[5], c[3], W3, -W5));
   for (int i = 0; i < 8; ++i)
     c[i] = narrowWrapping(shiftRight<8>(out.v[i]));
 }
@@ -216,9 +216,9 @@ ZENTA_INLINE void columnPass(__m128i c[8]) {
   const auto odd = [](__m128i x, __m128i y, int16_t wx, int16_t wy) {
     return shiftRight<3>(addConstant(products(x, y, wx, wy), 4));
   };
-  const PassOutputs out = butterflies(
-      e, f, odd(c[2], c[6], W6, -W2), odd(c[2], c[6], W2, W6), odd(c[1], c[7], W1, W7),
-      odd(c[1], c[7], W7, -W1), odd(c[3], c[5], W3, W5), odd(c[5], c[3], W3, -W5));
+  const PassOutputs out =
+      butterflies(e, f, odd(c[2], c[6], W6, -W2), odd(c[2], c[6], W2, W6), odd(c[1], c[7], W1, W7),
+                  odd(c[1], c[7], W7, -W1), odd(c[3], c[5], W3, W5), odd(c[5], c[3], W3, -W5));
   const __m128i low = _mm_set1_epi16(-256), high = _mm_set1_epi16(255);
   for (int i = 0; i < 8; ++i) {
     const Wide v = shiftRight<14>(out.v[i]);
