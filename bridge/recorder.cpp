@@ -114,6 +114,24 @@ bool Recorder::onPicture(stream::Connection& link, std::span<const uint8_t> payl
   if (!decoded) return false;
   const double stamp = std::isfinite(recorderStamp) ? recorderStamp : 0.0;
   keepCoded(c, payload.data() + decoded->offset, payload.size() - decoded->offset, stamp, arrived);
+  bool jpeg = false;
+  {
+    std::lock_guard guard(c.lock);
+    c.width = decoded->width;
+    c.height = decoded->height;
+    c.recent.push_back(arrived);
+    std::erase_if(c.recent,
+                  [&](Clock::time_point t) { return arrived - t > std::chrono::seconds(2); });
+    jpeg = c.jpegWatchers > 0;
+  }
+  {
+    std::lock_guard any(anyLock_);
+    ++pictures_;
+  }
+  anyPicture_.notify_all();
+  // A JPEG is made only while a client takes them: players of the coded
+  // pictures alone cost no encoding.
+  if (!jpeg) return true;
   auto picture = std::make_shared<Picture>();
   picture->width = decoded->width;
   picture->height = decoded->height;
@@ -121,22 +139,12 @@ bool Recorder::onPicture(stream::Connection& link, std::span<const uint8_t> payl
   picture->stamp = stamp;
   if (!video::JpegOfPlanes(*decoded->planes, picture->width, picture->height, settings_.jpegQuality,
                            picture->jpeg)) {
-    return false;
+    return true;  // decoded all the same: the channel has its signal
   }
-  {
-    std::lock_guard guard(c.lock);
-    picture->serial = c.latest ? c.latest->serial + 1 : 1;
-    c.latest = std::move(picture);
-    c.recent.push_back(arrived);
-    std::erase_if(c.recent,
-                  [&](Clock::time_point t) { return arrived - t > std::chrono::seconds(2); });
-    c.arrived.notify_all();
-  }
-  {
-    std::lock_guard any(anyLock_);
-    ++pictures_;
-  }
-  anyPicture_.notify_all();
+  std::lock_guard guard(c.lock);
+  picture->serial = c.latest ? c.latest->serial + 1 : 1;
+  c.latest = std::move(picture);
+  c.arrived.notify_all();
   return true;
 }
 
@@ -217,16 +225,12 @@ ChannelFacts Recorder::facts(int number) const {
   const stream::Connection& link = session_.channel(number);
   const Channel& c = channels_[size_t(number - 1)];
   bool resumed = false;
-  Clock::time_point last{};
   {
     std::lock_guard guard(c.lock);
     f.name = c.name;
     resumed = c.resumed;
-    if (c.latest) {
-      f.width = c.latest->width;
-      f.height = c.latest->height;
-      last = c.latest->read;
-    }
+    f.width = c.width;
+    f.height = c.height;
     const auto now = Clock::now();
     const auto n = std::count_if(c.recent.begin(), c.recent.end(), [&](Clock::time_point t) {
       return now - t <= std::chrono::seconds(2);
@@ -258,15 +262,16 @@ std::vector<ChannelFacts> Recorder::channels() const {
   return all;
 }
 
-Recorder::Watch::Watch(Recorder& recorder, int number) : recorder_(recorder), number_(number) {
-  recorder_.watch(number_, +1);
+Recorder::Watch::Watch(Recorder& recorder, int number, Takes takes)
+    : recorder_(recorder), number_(number), takes_(takes) {
+  recorder_.watch(number_, +1, takes_);
 }
 
 Recorder::Watch::~Watch() {
-  recorder_.watch(number_, -1);
+  recorder_.watch(number_, -1, takes_);
 }
 
-void Recorder::watch(int number, int change) {
+void Recorder::watch(int number, int change, Takes takes) {
   if (number < 1 || number > stream::kChannelCount) return;
   Channel& c = channels_[size_t(number - 1)];
   // A channel the login may not view is never resumed: the recorder would
@@ -278,6 +283,7 @@ void Recorder::watch(int number, int change) {
   // paused while clients wait for it.
   std::lock_guard guard(c.lock);
   c.watchers += change;
+  if (takes == Takes::Jpeg) c.jpegWatchers += change;
   if (c.watchers == 0) c.lastLeft = Clock::now();
   if (c.watchers > 0 && !c.resumed && viewable) {
     c.resumed = true;

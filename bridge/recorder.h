@@ -86,11 +86,15 @@ class Recorder : private stream::ChannelSink {
   std::vector<ChannelFacts> channels() const;
   ChannelFacts facts(int number) const;  // number 1 to 16
 
+  // What a watcher takes: JPEG pictures (made only while somebody takes
+  // them), or the coded pictures alone.
+  enum class Takes { Jpeg, Coded };
+
   // Held while a client watches a channel: the first holder resumes it,
   // the channel is paused pauseAfter after the last one lets go.
   class Watch {
    public:
-    Watch(Recorder& recorder, int number);
+    Watch(Recorder& recorder, int number, Takes takes = Takes::Jpeg);
     ~Watch();
     Watch(const Watch&) = delete;
     Watch& operator=(const Watch&) = delete;
@@ -98,6 +102,7 @@ class Recorder : private stream::ChannelSink {
    private:
     Recorder& recorder_;
     int number_;
+    Takes takes_;
   };
 
   // The channel's latest picture, or one newer than `after`, waiting at
@@ -125,6 +130,8 @@ class Recorder : private stream::ChannelSink {
     std::string name;
     std::vector<std::chrono::steady_clock::time_point> recent;  // picture times, 2 s
     int watchers = 0;                                           // under lock
+    int jpegWatchers = 0;       // the watchers that take JPEG pictures; under lock
+    int width = 0, height = 0;  // of the last picture decoded; under lock
     std::chrono::steady_clock::time_point lastLeft;
     bool resumed = false;  // under lock
     std::vector<std::shared_ptr<const Coded>> sinceIntra;
@@ -147,7 +154,7 @@ class Recorder : private stream::ChannelSink {
   void onInfo(stream::Connection& link, const stream::InfoText& info) override;
   bool onPicture(stream::Connection& link, std::span<const uint8_t> payload, double stamp) override;
   void onState(stream::Connection& link, stream::LinkState state) override;
-  void watch(int number, int change);
+  void watch(int number, int change, Takes takes);
   void pauseIdleChannels();
 
   stream::Login login_;

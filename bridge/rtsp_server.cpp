@@ -312,7 +312,8 @@ struct RtspServer::State {
       std::lock_guard guard(feed->count->lock);
       ++feed->count->alive;
     }
-    feed->watch = std::make_unique<Recorder::Watch>(*feed->recorder, mount->channel);
+    feed->watch =
+        std::make_unique<Recorder::Watch>(*feed->recorder, mount->channel, Recorder::Takes::Coded);
     feed->listener = feed->recorder->listen(
         mount->channel, [feed](const std::shared_ptr<const Coded>& c) { feed->push(*c); });
     g_signal_connect(media, "unprepared", G_CALLBACK(onUnprepared), feed);

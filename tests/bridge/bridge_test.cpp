@@ -337,6 +337,8 @@ TEST_F(BridgeTest, RtspPlaysInFfmpegAndALateJoinerStartsWhole) {
   const std::string log = folder.path() + "/ffmpeg.log";
   ASSERT_EQ(ffmpeg("-i " + bridge->rtsp(2) + " -frames:v 20 -f null -", said, log), 0) << said;
   EXPECT_EQ(said, "");
+  // A player of the coded pictures alone costs no JPEG: none was made.
+  EXPECT_NE(request(bridge->url("/ch/2.jpg"), {}, {}, 3, true).status, 200);
   // The recorder refuses channel 7 to the guest, and has no channel 17.
   EXPECT_NE(ffmpeg("-i " + bridge->rtsp(7) + " -frames:v 1 -f null -", said, log), 0);
   EXPECT_NE(said.find("403"), std::string::npos) << said;
