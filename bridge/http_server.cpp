@@ -12,14 +12,18 @@
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
+#include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <cctype>
+#include <cstring>
 #include <ctime>
+#include <deque>
 #include <list>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <thread>
@@ -239,7 +243,7 @@ struct HttpServer::State {
              std::string body, std::vector<std::pair<http::field, std::string>> extra = {});
   bool picture(Client& client, const Request& request, int number);
   void stream(Client& client, const Request& request, int number);
-  void tiles(Client& client, const Request& request);
+  void tiles(Client& client, const Request& request, bool codedPage);
   bool steer(Client& client, const Request& request, int number);
   std::string channelsJson();
   // 404 for a channel the recorder does not have, 403 for one the login
@@ -487,8 +491,8 @@ bool HttpServer::State::authorised(const Request& request) const {
 }
 
 bool HttpServer::State::answer(Client& client, const Request& request) {
-  std::string_view target(request.target().data(), request.target().size());
-  target = target.substr(0, target.find('?'));
+  const std::string_view whole(request.target().data(), request.target().size());
+  const std::string_view target = whole.substr(0, whole.find('?'));
   if (!hostAllowed(request)) {
     reply(client, request, http::status::misdirected_request, "text/plain",
           "this bridge does not serve that host name\n");
@@ -515,6 +519,23 @@ bool HttpServer::State::answer(Client& client, const Request& request) {
     reply(client, request, http::status::ok, "text/html; charset=utf-8", kPageHtml);
     return true;
   }
+  // The page's decoder and its worker.
+  if (target == "/decoder.js" || target == "/load_decoder.mjs") {
+    if (!get) return wrongMethod("GET, HEAD");
+    reply(client, request, http::status::ok, "text/javascript; charset=utf-8",
+          target == "/decoder.js" ? kWorkerJs : kLoaderJs);
+    return true;
+  }
+  if (target == "/decoder.wasm") {
+    if (!get) return wrongMethod("GET, HEAD");
+    if (kDecoderWasmSize == 0) {
+      reply(client, request, http::status::not_found, "text/plain", "no decoder in this build\n");
+    } else {
+      reply(client, request, http::status::ok, "application/wasm",
+            std::string(reinterpret_cast<const char*>(kDecoderWasm), kDecoderWasmSize));
+    }
+    return true;
+  }
   if (target == "/ws") {
     if (!beast::websocket::is_upgrade(request)) {
       reply(client, request, http::status::upgrade_required, "text/plain", "a WebSocket only\n");
@@ -525,7 +546,7 @@ bool HttpServer::State::answer(Client& client, const Request& request) {
             {{http::field::connection, "close"}});
       return false;
     }
-    tiles(client, request);
+    tiles(client, request, whole == "/ws?coded");
     return false;
   }
   if (const int n = channelIn(target, "/ch/", ".jpg"); n != 0) {
@@ -583,14 +604,17 @@ bool HttpServer::State::peerGone(Client& client) {
   return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
-// The page's one connection: the new pictures of every viewable channel
-// as binary messages (the channel's number, then the JPEG) and, every
-// second, the channels as JSON text. Sixteen live tiles take one
-// connection, not sixteen (a browser opens six at most to one server). A
-// client slower than the pictures gets each channel's latest when it is
-// ready. The client's messages are read all along, so its close, pings
-// and malformed frames get their answers.
-void HttpServer::State::tiles(Client& client, const Request& request) {
+// The page's one connection. The page says which channels it shows and
+// how it takes them ({"watch":[1,2,...],"coded":true}); until it does, it
+// gets every viewable channel as JPEGs ("/ws"), or nothing ("/ws?coded"). JPEG pictures go as
+// binary messages (the channel's number, then the JPEG), each channel's latest when the client is
+// ready for it; coded pictures (for the page's own decoder) as the channel's number, a zero byte,
+// the recorder's stamp (8 bytes, little endian) and the payload, every one in order from the
+// channel's last intra picture, within a bound (a client that falls that far behind starts again at
+// the next intra picture). Every second the channels come as JSON text. Sixteen live tiles take one
+// connection, not sixteen (a browser opens six at most to one server). The client's messages are
+// read all along, so its close, pings and malformed frames get their answers.
+void HttpServer::State::tiles(Client& client, const Request& request, bool codedPage) {
   if (!takeStreamPlace(client, request)) return;
   struct Place {
     std::atomic<int>& count;
@@ -604,24 +628,93 @@ void HttpServer::State::tiles(Client& client, const Request& request) {
     ws.accept(request, ec);
   }
   if (ec) return;
-  std::vector<std::unique_ptr<Recorder::Watch>> watching;
+
+  // The coded pictures of the watched channels, from the receive threads.
+  struct CodedQueue {
+    std::mutex lock;
+    std::deque<std::pair<int, std::shared_ptr<const Coded>>> items;
+    size_t bytes = 0;
+    std::array<bool, stream::kChannelCount> untilIntra{};
+  };
+  constexpr size_t kMostQueued = 8 << 20;
+  auto queue = std::make_shared<CodedQueue>();
+  std::array<std::unique_ptr<Recorder::Watch>, stream::kChannelCount> watches;
+  std::array<int, stream::kChannelCount> listeners{};
   std::array<uint64_t, stream::kChannelCount> sent{};
-  for (const ChannelFacts& f : recorder.channels()) {
-    if (f.status == ChannelStatus::Refused || f.status == ChannelStatus::Absent) continue;
-    // Only pictures newer than the watch: a paused channel's last one may
-    // be of long ago.
-    if (const auto old = recorder.pictureAfter(f.number, 0, std::chrono::milliseconds(0)))
-      sent[size_t(f.number - 1)] = old->serial;
-    watching.push_back(std::make_unique<Recorder::Watch>(recorder, f.number));
-  }
+  bool coded = false;
+  const auto unwatch = [&](int n) {
+    if (listeners[size_t(n - 1)] != 0) recorder.stopListening(n, listeners[size_t(n - 1)]);
+    listeners[size_t(n - 1)] = 0;
+    watches[size_t(n - 1)].reset();
+  };
+  const auto watch = [&](uint32_t mask, bool wantCoded) {
+    for (int n = 1; n <= stream::kChannelCount; ++n) {
+      const bool want = (mask & (uint32_t{1} << (n - 1))) != 0;
+      if (watches[size_t(n - 1)] && (!want || wantCoded != coded)) unwatch(n);
+    }
+    {
+      std::lock_guard guard(queue->lock);
+      queue->items.clear();
+      queue->bytes = 0;
+    }
+    coded = wantCoded;
+    for (const ChannelFacts& f : recorder.channels()) {
+      const int n = f.number;
+      if ((mask & (uint32_t{1} << (n - 1))) == 0 || watches[size_t(n - 1)]) continue;
+      if (f.status == ChannelStatus::Refused || f.status == ChannelStatus::Absent) continue;
+      // Only pictures newer than the watch: a paused channel's last one may
+      // be of long ago.
+      if (const auto old = recorder.pictureAfter(n, 0, std::chrono::milliseconds(0)))
+        sent[size_t(n - 1)] = old->serial;
+      watches[size_t(n - 1)] = std::make_unique<Recorder::Watch>(
+          recorder, n, coded ? Recorder::Takes::Coded : Recorder::Takes::Jpeg);
+      if (!coded) continue;
+      listeners[size_t(n - 1)] =
+          recorder.listen(n, [queue, n](const std::shared_ptr<const Coded>& picture) {
+            std::lock_guard guard(queue->lock);
+            bool& skip = queue->untilIntra[size_t(n - 1)];
+            if (skip && !picture->intra) return;
+            skip = false;
+            if (queue->bytes + picture->payload.size() > kMostQueued) {
+              // Too far behind: this channel starts again at an intra picture.
+              std::erase_if(queue->items, [&](const auto& item) { return item.first == n; });
+              queue->bytes = 0;
+              for (const auto& item : queue->items)
+                queue->bytes += item.second->payload.size();
+              skip = !picture->intra;
+              if (skip) return;
+            }
+            queue->items.emplace_back(n, picture);
+            queue->bytes += picture->payload.size();
+          });
+    }
+  };
+  // A page that decodes itself ("/ws?coded") says what it shows first.
+  if (!codedPage) watch(0xFFFF, false);
+
   bool ended = false;
   bool writing = false;
+  std::optional<std::pair<uint32_t, bool>> asked;  // what the page asked for last
   beast::flat_buffer incoming;
   std::function<void()> readNext = [&] {
     ws.async_read(incoming, [&](beast::error_code error, size_t) {
       if (error) {
         ended = true;
         return;
+      }
+      if (ws.got_text()) {
+        const auto said =
+            nlohmann::json::parse(beast::buffers_to_string(incoming.data()), nullptr, false);
+        if (said.is_object() && said.contains("watch") && said["watch"].is_array()) {
+          uint32_t mask = 0;
+          for (const nlohmann::json& entry : said["watch"]) {
+            if (!entry.is_number_integer()) continue;
+            const int64_t n = entry;
+            if (n >= 1 && n <= stream::kChannelCount) mask |= uint32_t{1} << (n - 1);
+          }
+          const bool wantCoded = said.value("coded", false) == true;
+          asked = std::make_pair(mask, wantCoded);
+        }
       }
       incoming.consume(incoming.size());
       if (!ended) readNext();
@@ -653,30 +746,60 @@ void HttpServer::State::tiles(Client& client, const Request& request) {
       client.io.run_one_for(std::chrono::milliseconds(100));
       continue;
     }
+    if (asked) {
+      watch(asked->first, asked->second);
+      asked.reset();
+    }
     if (Clock::now() >= nextFacts) {
       text = channelsJson();
       write(false, net::buffer(text));
       nextFacts = Clock::now() + std::chrono::seconds(1);
       continue;
     }
-    // The next channel (in turn from the last one sent) with a new picture.
-    std::shared_ptr<const Picture> p;
-    for (int i = 0; i < stream::kChannelCount && !p; ++i) {
-      const int n = (nextChannel - 1 + i) % stream::kChannelCount + 1;
-      p = recorder.pictureAfter(n, sent[size_t(n - 1)], std::chrono::milliseconds(0));
-      if (p) {
-        sent[size_t(n - 1)] = p->serial;
-        nextChannel = n % stream::kChannelCount + 1;
-        message.assign(1, uint8_t(n));
-        message.insert(message.end(), p->jpeg.begin(), p->jpeg.end());
+    if (coded) {
+      std::pair<int, std::shared_ptr<const Coded>> next;
+      {
+        std::lock_guard guard(queue->lock);
+        if (!queue->items.empty()) {
+          next = std::move(queue->items.front());
+          queue->items.pop_front();
+          queue->bytes -= next.second->payload.size();
+        }
       }
-    }
-    if (p) {
-      write(true, net::buffer(message));
-      continue;
+      if (next.second) {
+        const Coded& c = *next.second;
+        message.assign({uint8_t(next.first), 0});
+        uint8_t stamp[8];
+        std::memcpy(stamp, &c.stamp, 8);  // little endian on every host we build for
+        message.insert(message.end(), stamp, stamp + 8);
+        message.insert(message.end(), c.payload.begin(), c.payload.end());
+        write(true, net::buffer(message));
+        continue;
+      }
+    } else {
+      // The next watched channel (in turn from the last one sent) with a
+      // new picture.
+      std::shared_ptr<const Picture> p;
+      for (int i = 0; i < stream::kChannelCount && !p; ++i) {
+        const int n = (nextChannel - 1 + i) % stream::kChannelCount + 1;
+        if (!watches[size_t(n - 1)]) continue;
+        p = recorder.pictureAfter(n, sent[size_t(n - 1)], std::chrono::milliseconds(0));
+        if (p) {
+          sent[size_t(n - 1)] = p->serial;
+          nextChannel = n % stream::kChannelCount + 1;
+          message.assign(1, uint8_t(n));
+          message.insert(message.end(), p->jpeg.begin(), p->jpeg.end());
+        }
+      }
+      if (p) {
+        write(true, net::buffer(message));
+        continue;
+      }
     }
     seen = recorder.waitForAnyPicture(seen, std::chrono::milliseconds(100));
   }
+  for (int n = 1; n <= stream::kChannelCount; ++n)
+    unwatch(n);
   // Every operation under way ends before the stream and its buffers go.
   ended = true;
   beast::error_code ignored;
