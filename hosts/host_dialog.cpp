@@ -20,6 +20,7 @@ std::u16string HostDialog::fieldText(int id) const {
 }
 
 LRESULT HostDialog::onInitDialog() {
+  before_ = login_;
   const LRESULT result = CeDialog::onInitDialog();
   // Nothing longer than the working copy can hold is typed.
   SendDlgItemMessageW(hwnd, kHostList, CB_LIMITTEXT, kHostCapacity, 0);
@@ -124,6 +125,11 @@ void HostDialog::onOK() {
   store_.saveHost(fieldText(kHostList), fieldText(kAccountField), fieldText(kPasswordField),
                   IsDlgButtonChecked(hwnd, kGuestBox) == BST_CHECKED);
   EndDialog(hwnd, IDOK);
+}
+
+void HostDialog::onCancel() {
+  login_ = before_;
+  CeDialog::onCancel();
 }
 
 void openHostDialog(stream::Login& login) {

@@ -1,7 +1,7 @@
 // The "Select Host" dialog: pick a saved server or type a new one, enter
 // the account and password or choose the guest login, delete a saved
-// server, confirm. Changes to the working copy take effect at once; only
-// the registry waits for OK.
+// server, confirm. Changes to the working copy take effect at once and
+// Cancel puts it back as it was; only the registry waits for OK.
 #pragma once
 
 #include "framework/ce_dialog.h"
@@ -23,6 +23,8 @@ class HostDialog : public framework::CeDialog {
 
   LRESULT onInitDialog() override;
   void onOK() override;
+  // Puts back the working copy as it was when the dialog opened.
+  void onCancel() override;
   LRESULT onCommand(WPARAM wParam, LPARAM lParam, bool& handled) override;
 
   // Loads the list's selected entry into the working copy and the fields.
@@ -33,6 +35,7 @@ class HostDialog : public framework::CeDialog {
   void deleteSteps();
 
   stream::Login& login_;
+  stream::Login before_;
   HostStore store_;
 };
 

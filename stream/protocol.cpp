@@ -166,8 +166,46 @@ std::string toWireText(std::u16string_view text, size_t maxChars) {
   return wire;
 }
 
+namespace {
+
+// UTF-16 to UTF-8, for names the system's resolver takes (a lone surrogate
+// becomes U+FFFD).
+std::string utf8(std::u16string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c == 0) break;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out.push_back(char(c));
+    } else if (c < 0x800) {
+      out.push_back(char(0xC0 | (c >> 6)));
+      out.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(char(0xE0 | (c >> 12)));
+      out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(char(0xF0 | (c >> 18)));
+      out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 HostSpec splitHostText(std::u16string_view hostText) {
-  const std::string host = toWireText(hostText);
+  // The whole text, as UTF-8: a name is resolved as the system spells it,
+  // and a port after a long name is kept.
+  const std::string host = utf8(hostText);
   const size_t colon = host.find(':');
   if (colon == std::string::npos) return {host, std::nullopt};
   HostSpec spec{host.substr(0, colon), std::nullopt};

@@ -92,8 +92,9 @@ std::optional<int> parsePortReply(std::string_view body);
 // 255 become '?'), cut at `maxChars` and at the first zero character.
 std::string toWireText(std::u16string_view text, size_t maxChars = kMaxWireText);
 
-// A host text "name" or "name:port": the name for resolution (cut at the
-// first colon) and the HTTP port, when a decimal number follows the colon.
+// A host text "name" or "name:port": the name for resolution (UTF-8, cut at
+// the first colon) and the HTTP port, when a decimal number follows the
+// colon.
 struct HostSpec {
   std::string name;
   std::optional<int> httpPort;

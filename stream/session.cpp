@@ -41,8 +41,14 @@ std::optional<in_addr> lookUp(const std::string& name) {
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
+  // A name beyond ASCII (UTF-8) as an internationalised name first, then as
+  // it is spelt (a hosts file may hold it so).
+  hints.ai_flags = AI_IDN;
   if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-    return std::nullopt;
+    hints.ai_flags = 0;
+    found = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+      return std::nullopt;
   }
   const in_addr address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
   ::freeaddrinfo(found);

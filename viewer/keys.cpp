@@ -31,7 +31,8 @@ bool steer(MainWindow& w, WPARAM key) {
     case VK_SUBTRACT:
       return ptzCommand(w, "zoomout");
     case VK_SPACE:
-      return ptzCommand(w, "stop");
+      // Every movement stops: pan and tilt, and a zoom under way.
+      return ptzCommand(w, "stop") && ptzCommand(w, "zoomstop");
     default:
       return false;
   }

@@ -1,8 +1,10 @@
 #include "viewer/receive_loop.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <shared_mutex>
 #include <vector>
@@ -38,6 +40,23 @@ void appendNamePart(std::string& out, std::string_view part) {
         u < 0x20 || (u >= 0x7F && u <= 0x9F) || std::strchr("\\/:*?\"<>|", c) != nullptr;
     out.push_back(bad ? '_' : c);
   }
+}
+
+// A snapshot's name that no file has yet: a second picture of a camera
+// within the same second gets "-2", then "-3", ... and never replaces one.
+std::string freeSnapshotPath(const std::string& path) {
+  const auto taken = [](const std::string& name) {
+    const auto host = platform::hostPath(name);
+    std::error_code ignored;
+    return host && std::filesystem::exists(*host, ignored);
+  };
+  if (!taken(path)) return path;
+  const std::string stem = path.substr(0, path.size() - 4);  // without ".jpg"
+  for (int n = 2; n < 1000; ++n) {
+    const std::string next = stem + "-" + std::to_string(n) + ".jpg";
+    if (!taken(next)) return next;
+  }
+  return path;
 }
 
 }  // namespace
@@ -86,14 +105,26 @@ class DisplaySink::Receiver {
   }
 
   void saveSnapshot() {
-    const std::string path =
-        snapshotPath(state_.serverTitleCopy(), channel_.cameraNameCopy(), lastStamp_.data());
+    const std::string path = freeSnapshotPath(
+        snapshotPath(state_.serverTitleCopy(), channel_.cameraNameCopy(), lastStamp_.data()));
     channel_.snapshotPending = false;
+    errno = 0;
     const bool saved = writeSnapshot(path);
-    // The file's name in the status line for two seconds, or the failure.
-    std::u16string notice = saved ? u"Saved " : u"Snapshot not saved: ";
-    for (const char c : std::string_view(path).substr(path.rfind('\\') + 1))
-      notice.push_back(char16_t(static_cast<unsigned char>(c)));
+    // The file's name in the status line for two seconds, or the failure
+    // and why (the name would not fit beside it).
+    std::u16string notice;
+    if (saved) {
+      notice = u"Saved ";
+      for (const char c : std::string_view(path).substr(path.rfind('\\') + 1))
+        notice.push_back(char16_t(static_cast<unsigned char>(c)));
+    } else {
+      notice = u"Snapshot not saved: ";
+      notice += errno == EACCES || errno == EPERM     ? u"no permission"
+                : errno == ENOSPC || errno == EDQUOT  ? u"disk full"
+                : errno == EROFS                      ? u"read-only"
+                : errno == ENOTDIR || errno == ENOENT ? u"no folder"
+                                                      : u"write failed";
+    }
     display_.showNotice(notice, saved ? kStatusTextColour : kAlertColour, 2000);
   }
 

@@ -1,5 +1,7 @@
 #include "viewer/viewer_app.h"
 
+#include <cstdio>
+
 #include "platform/base/metrics.h"
 #include "platform/wm/peers.h"
 #include "resources/resource_ids.h"
@@ -13,9 +15,13 @@ int ViewerApp::initialise(HINSTANCE, LPWSTR, int show) {
   const bool alone = platform::holdProgramLock("zenta");
   if (HWND running = FindWindowW(u"CeWnd:GENERIC", kWindowTitle)) {
     SetForegroundWindow(running);
+    std::fputs("zenta is already running\n", stderr);
     return 1;
   }
-  if (!alone) return 1;
+  if (!alone) {
+    std::fputs("zenta is already running\n", stderr);
+    return 1;
+  }
   // The device's network library needs starting and stopping; POSIX sockets
   // need neither, so there is nothing here or in exit() for it.
   INITCOMMONCONTROLSEX controls{8, 0x5FF};

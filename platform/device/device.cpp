@@ -147,6 +147,10 @@ void startDevice(const DeviceOptions& options) {
   device() = std::move(d);
   setIdleHook(idle);
   startPeerService();
+  // A second copy brought this one forward: its desktop window comes up.
+  setPeerForegroundHook([] {
+    if (device() && device()->backend) device()->backend->raise();
+  });
   registerSystemClasses();
   createTaskBar();
 }

@@ -25,6 +25,14 @@
 namespace zenta::platform {
 
 namespace {
+PeerForegroundHook peerForegroundHook = nullptr;
+}  // namespace
+
+void setPeerForegroundHook(PeerForegroundHook hook) {
+  peerForegroundHook = hook;
+}
+
+namespace {
 
 constexpr uintptr_t kPeerBit = uintptr_t{1} << 62;
 
@@ -165,7 +173,9 @@ std::string handle(const std::string& request) {
   if (verb == "foreground") {
     uintptr_t local = 0;
     in >> local;
-    return SetForegroundWindow(reinterpret_cast<HWND>(local)) ? "ok" : "no";
+    if (!SetForegroundWindow(reinterpret_cast<HWND>(local))) return "no";
+    if (const PeerForegroundHook hook = peerForegroundHook) hook();
+    return "ok";
   }
   return "unknown";
 }

@@ -26,4 +26,10 @@ HWND findPeerWindow(LPCWSTR className, LPCWSTR windowName);
 bool isPeerWindow(HWND hwnd);
 bool foregroundPeerWindow(HWND hwnd);
 
+// Called (on the UI thread) when another program brought one of this
+// program's windows to the front: the device raises and restores its
+// desktop window, which may be minimised or covered.
+using PeerForegroundHook = void (*)();
+void setPeerForegroundHook(PeerForegroundHook hook);
+
 }  // namespace zenta::platform

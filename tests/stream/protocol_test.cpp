@@ -183,9 +183,11 @@ TEST(WireText, HostSplit) {
   EXPECT_FALSE(splitHostText(u"host:0").httpPort);
   EXPECT_FALSE(splitHostText(u"host:70000").httpPort);
   EXPECT_EQ(splitHostText(u"host:81:82").httpPort, 81);
-  // Only the first 39 characters are used: a port beyond them is lost.
+  // A long name keeps its port; a name beyond ASCII goes to the resolver
+  // as UTF-8.
   const std::u16string longName(36, u'h');
-  EXPECT_EQ(splitHostText(longName + u":8080").httpPort, 80);
+  EXPECT_EQ(splitHostText(longName + u":8080").httpPort, 8080);
+  EXPECT_EQ(splitHostText(u"kamera-b\u00fcro:81").name, "kamera-b\xc3\xbcro");
 }
 
 TEST(ServerSide, HeaderRoundTrip) {

@@ -101,6 +101,15 @@ near() {  # two "r g b" triples within 24 in every channel
 
 start_zenta
 read -r w0 h0 _ <<< "$(geometry)"
+
+# A second start, while the first is minimised: it says so and ends, and the
+# first comes back to the front.
+xdotool windowminimize --sync "$win"
+XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/run" "$zenta" --device-root="$work" \
+  --registry="$work/registry" 2> "$work/second.err"
+[ $? = 1 ] || fail "a second copy did not end with 1"
+grep -q "zenta is already running" "$work/second.err" || fail "a second copy said nothing"
+within 50 sh -c "[ \"\$(xdotool getactivewindow)\" = $win ]" || fail "the first copy did not come back"
 [ "$w0" = 720 ] && [ "$h0" = 960 ] || fail "the default size is not zoom 3: ${w0}x$h0"
 
 # Connect with C: all sixteen channels answer.
@@ -155,6 +164,12 @@ sleep 0.3
 key Left
 more_events command 2 "$c2" || fail "Left in PTZ mode sent nothing"
 grep '"event":"command"' "$work/events" | tail -n 1 | grep -q '"word":"left"' || fail "not left"
+# Space stops every movement: pan and tilt, and the zoom.
+c2=$(events command 2)
+key space
+within 30 sh -c "[ \$(grep '\"event\":\"command\"' '$work/events' | grep -c '\"word\":\"zoomstop\"') -ge 1 ]" ||
+  fail "Space did not stop the zoom"
+grep '"event":"command"' "$work/events" | tail -n 2 | grep -q '"word":"stop"' || fail "Space did not stop"
 key p s
 within 50 sh -c "ls '$work/WebCAM/'*.jpg" > /dev/null 2>&1 || fail "S saved no snapshot"
 

@@ -215,7 +215,9 @@ TEST_F(HostDialogTest, OkThenConnectLogsInWithTheNewAccount) {
             u"op");
 }
 
-TEST_F(HostDialogTest, CheckingGuestEmptiesTheLoginAtOnceAndCancelKeepsItSo) {
+// Guest Login changes the working copy at once; Cancel (Escape) puts back
+// everything the dialog changed, so the next Connect logs in as before.
+TEST_F(HostDialogTest, CancelPutsBackTheLoginTheDialogChanged) {
   SimProcess sim({"--account", "op:secret", "--no-picture-log"});
   ASSERT_TRUE(sim.ok());
   const std::string port = std::to_string(sim.httpPort());
@@ -225,7 +227,8 @@ TEST_F(HostDialogTest, CheckingGuestEmptiesTheLoginAtOnceAndCancelKeepsItSo) {
   guestBox();
   cancel();
   command("tap 34 259");
-  EXPECT_TRUE(sim.waitForEvent("login", {"\"account\":\"guest\""}));
+  EXPECT_TRUE(sim.waitForEvent("login", {"\"account\":\"op\""}));
+  EXPECT_TRUE(sim.events("login", {"\"account\":\"guest\""}).empty());
   // The registry still holds the account.
   EXPECT_EQ(value(u"127.0.0.1:" + std::u16string(port.begin(), port.end()), u"User"), u"op");
 }

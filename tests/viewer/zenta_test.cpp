@@ -96,6 +96,7 @@ void expectASecondCopyEnds(const std::string& dir) {
   const auto started = std::chrono::steady_clock::now();
   ZentaProcess second(ZENTA_PROGRAM, dir);
   EXPECT_EQ(second.wait(5s), 1);
+  EXPECT_NE(second.errors().find("zenta is already running"), std::string::npos) << second.errors();
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
   EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
 #else

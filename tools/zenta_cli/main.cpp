@@ -417,6 +417,16 @@ struct CallbackSink : stream::ChannelSink {
   }
 };
 
+// `text` (UTF-8) and blanks up to `width` characters: a table's column,
+// counted in characters, not bytes.
+std::string padded(std::string text, size_t width) {
+  const auto characters = size_t(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+  if (characters < width) text.append(width - characters, ' ');
+  return text;
+}
+
 int channelNumber(const std::string& text) {
   char* end = nullptr;
   const long n = std::strtol(text.c_str(), &end, 10);
@@ -464,11 +474,11 @@ int probeCommand(const Options& o) {
   }
   if (!o.json)
     std::printf("reachable: %s, stream port %d\n", o.words[1].c_str(), session.streamPort());
-  const auto deadline =
-      std::min(Clock::now() + std::chrono::seconds(3), started + std::chrono::seconds(o.timeout));
+  // Within --timeout: every channel answered (its INFO text, or closed by
+  // a recorder without it), and every one that may show pictures has one.
+  const auto deadline = started + std::chrono::seconds(o.timeout);
   found.waitUntil(deadline, [&] {
-    // Every channel that told its INFO text and may show pictures has one.
-    if (found.info.size() < size_t(stream::kChannelCount)) return false;
+    if (session.unanswered() != 0) return false;
     for (const auto& [number, info] : found.info) {
       if (stream::grantsViewing(info.permission) && !found.size.count(number)) return false;
     }
@@ -478,7 +488,8 @@ int probeCommand(const Options& o) {
   std::lock_guard guard(found.lock);
   std::string title;
   nlohmann::json channels = nlohmann::json::array();
-  if (!o.json) std::printf("%-8s%-22s%-6s%s\n", "channel", "camera", "code", "picture");
+  if (!o.json)
+    std::printf("%-8s%s%-6s%s\n", "channel", padded("camera", 22).c_str(), "code", "picture");
   for (int number = 1; number <= 16; ++number) {
     const auto info = found.info.find(number);
     const auto size = found.size.find(number);
@@ -488,7 +499,8 @@ int probeCommand(const Options& o) {
     nlohmann::json entry = {{"channel", number}};
     if (info == found.info.end()) {
       entry["answered"] = false;
-      if (!o.json) std::printf("%-8d%-22s%-6s%s\n", number, "-", "-", picture.c_str());
+      if (!o.json)
+        std::printf("%-8d%s%-6s%s\n", number, padded("-", 22).c_str(), "-", picture.c_str());
     } else {
       if (stream::grantsViewing(info->second.permission))
         title = rawTrimmed(info->second.serverTitle);
@@ -497,7 +509,7 @@ int probeCommand(const Options& o) {
       entry["camera"] = serverUtf8(camera);
       entry["code"] = std::string(1, info->second.permission);
       if (!o.json)
-        std::printf("%-8d%-22s%-6s%s\n", number, printable(camera).c_str(),
+        std::printf("%-8d%s%-6s%s\n", number, padded(printable(camera), 22).c_str(),
                     printable(std::string(1, info->second.permission)).c_str(), picture.c_str());
     }
     if (size != found.size.end()) {
@@ -527,7 +539,7 @@ int probeCommand(const Options& o) {
                          return stream::grantsViewing(entry.second.permission);
                        });
   if (refused) {
-    std::fprintf(stderr, "zenta-cli: the server refuses this login\n");
+    std::fprintf(stderr, "zenta-cli: wrong account or password: the server refuses this login\n");
     return kRefused;
   }
   return kOk;
@@ -647,6 +659,8 @@ int recordCommand(const Options& o) {
     return usageError("record takes HOST CHANNEL FILE [--seconds N], CHANNEL 1 to 16");
   const int number = channelNumber(o.words[2]);
   const std::string path = o.words[3];
+  if (!cli::recordableName(path))
+    return usageError("record writes FILE.3gp, .mov, .mkv or .263 (H.263 in no other container)");
   // Ctrl-C and SIGTERM only set the flag; the wait below sees it.
   struct sigaction stop {};
   stop.sa_handler = [](int) { stopRecording = true; };

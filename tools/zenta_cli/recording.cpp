@@ -89,13 +89,28 @@ struct Recording::Muxer {
   }
 };
 
-bool rawStreamName(const std::string& path) {
+namespace {
+
+std::string extensionOf(const std::string& path) {
   const auto dot = path.rfind('.');
-  if (dot == std::string::npos) return false;
+  const auto slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   std::string extension = path.substr(dot + 1);
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return char(std::tolower(c)); });
+  return extension;
+}
+
+}  // namespace
+
+bool rawStreamName(const std::string& path) {
+  const std::string extension = extensionOf(path);
   return extension == "263" || extension == "h263";
+}
+
+bool recordableName(const std::string& path) {
+  const std::string extension = extensionOf(path);
+  return extension == "3gp" || extension == "mov" || extension == "mkv" || rawStreamName(path);
 }
 
 Recording::Recording(std::string path) : path_(std::move(path)) {}

@@ -58,5 +58,8 @@ class Recording {
 // Whether a file name asks for a raw H.263 elementary stream (.263, .h263)
 // rather than a container.
 bool rawStreamName(const std::string& path);
+// Whether a recording can be written under the name: .3gp, .mov, .mkv or a
+// raw stream.
+bool recordableName(const std::string& path);
 
 }  // namespace zenta::cli

@@ -30,6 +30,8 @@ struct Backend {
   virtual bool poll(int timeoutMs) = 0;
   // The shortest time between two presents: the display's refresh.
   virtual int refreshMs() const { return 16; }
+  // Brings the display's window to the front, restored if minimised.
+  virtual void raise() {}
 };
 
 std::unique_ptr<Backend> openHeadless();

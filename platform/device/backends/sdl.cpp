@@ -180,6 +180,11 @@ class Sdl final : public Backend {
     SDL_UpdateWindowSurfaceRects(window_, rects_.data(), int(rects_.size()));
   }
 
+  void raise() override {
+    SDL_RestoreWindow(window_);
+    SDL_RaiseWindow(window_);
+  }
+
   bool poll(int timeoutMs) override {
     SDL_Event event;
     bool any = false;
