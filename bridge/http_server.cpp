@@ -712,7 +712,10 @@ void HttpServer::State::tiles(Client& client, const Request& request, bool coded
             const int64_t n = entry;
             if (n >= 1 && n <= stream::kChannelCount) mask |= uint32_t{1} << (n - 1);
           }
-          const bool wantCoded = said.value("coded", false) == true;
+          // Any other type than a boolean means JPEGs (value() would throw).
+          const auto codedField = said.find("coded");
+          const bool wantCoded =
+              codedField != said.end() && codedField->is_boolean() && codedField->get<bool>();
           asked = std::make_pair(mask, wantCoded);
         }
       }

@@ -276,6 +276,13 @@ def main():
             print("FAIL: Esc did not go back to four tiles")
             return 1
         print("layouts, pauses, the enlarged tile and its camera: as they should be")
+        # Messages a hostile page might send change nothing but what is shown.
+        d.script("""for (const m of ['not json', '{"watch":5}', '{"watch":[1,99,-3,"x",1e30],"coded":"yes"}',
+                                 '{"coded":{"a":1}}', '[]']) ws.send(m);""")
+        time.sleep(1.0)
+        if json.loads(urllib.request.urlopen(api, timeout=5).read())[0]["number"] != 1:
+            print("FAIL: the bridge did not survive odd WebSocket messages")
+            return 1
         phase("layouts and camera")
         commands = len(events(log, "command"))
         other, server = serve_attacker(url)
