@@ -341,6 +341,11 @@ bool RtspServer::start(std::string& error) {
   s.server = gst_rtsp_server_new();
   gst_rtsp_server_set_address(s.server, s.settings.address.c_str());
   gst_rtsp_server_set_service(s.server, std::to_string(s.settings.port).c_str());
+  // Connections wait in the kernel's queue while the server's thread
+  // accepts them a few milliseconds apart; GStreamer's queue of five makes
+  // a burst of clients (a wall of players starting together, or a flood)
+  // lose their first SYNs and wait out retransmissions, seconds each.
+  gst_rtsp_server_set_backlog(s.server, 128);
   const std::string& credentials = s.settings.credentials;
   auto* gate = static_cast<BridgeAuth*>(g_object_new(bridge_auth_get_type(), nullptr));
   gate->state = &s;

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -119,12 +120,26 @@ class Bridge {
       return true;
     });
   }
-  ~Bridge() { stop(); }
+  ~Bridge() {
+    if (pid_ > 0) {
+      EXPECT_EQ(stop(), 0) << "the bridge did not end cleanly on SIGTERM";
+    }
+  }
+  // The exit code after SIGTERM; -1 when it takes over 20 s (then killed).
   int stop() {
     if (pid_ <= 0) return -1;
     kill(pid_, SIGTERM);
     int status = 0;
-    waitpid(pid_, &status, 0);
+    const auto limit = std::chrono::steady_clock::now() + 20s;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > limit) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return -1;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -190,10 +205,12 @@ class BridgeTest : public ::testing::Test {
   // `paused`: the channels that log their pause (those that ignore it do not).
   void start(std::vector<std::string> simOptions, std::vector<std::string> bridgeOptions = {},
              size_t paused = 16) {
+    // A test cannot go on without them: the exception ends it as a failure
+    // (an assertion here would end only this function).
     sim = std::make_unique<SimProcess>(simOptions);
-    ASSERT_TRUE(sim->ok());
+    if (!sim->ok()) throw std::runtime_error("the simulator did not start");
     bridge = std::make_unique<Bridge>(folder.path(), sim->httpPort(), bridgeOptions);
-    ASSERT_TRUE(bridge->ok());
+    if (!bridge->ok()) throw std::runtime_error("the bridge did not start");
     // Logged in: all sixteen channels answered and were paused.
     ASSERT_TRUE(eventually([&] { return sim->events("pause").size() >= paused; }, 10s));
   }
@@ -628,12 +645,16 @@ TEST_F(BridgeTest, RtspClientsThatNeverPlayHoldLittleAndLockNobodyOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
   close(refused);
   [[maybe_unused]] const double before = bridge->residentMegabytes();
+  // A hundred clients at once all get connected at once: none waits out
+  // SYN retransmissions behind a short listen queue.
   std::vector<int> describing;
+  const auto connecting = std::chrono::steady_clock::now();
   for (int i = 0; i < 100; ++i) {
     describing.push_back(connectTo(port));
     const std::string ask = "DESCRIBE " + bridge->rtsp(i % 4 + 1) + " RTSP/1.0\r\nCSeq: 1\r\n\r\n";
     send(describing.back(), ask.data(), ask.size(), MSG_NOSIGNAL);
   }
+  EXPECT_LT(std::chrono::steady_clock::now() - connecting, 3s);
   std::this_thread::sleep_for(3s);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // (their shadow memory counts)
   EXPECT_LT(bridge->residentMegabytes(), std::max(150.0, before + 100)) << before;
