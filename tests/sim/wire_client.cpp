@@ -246,7 +246,8 @@ SimProcess::SimProcess(std::vector<std::string> arguments) {
     pid_ = -1;
     return;
   }
-  if (!waitForEvent("listening")) return;
+  // A loaded machine and a sanitizer's start-up can take seconds.
+  if (!waitForEvent("listening", {}, 30s)) return;
   const auto line = events("listening").front();
   streamPort_ = static_cast<int>(eventNumber(line, "stream_port").value_or(0));
   httpPort_ = static_cast<int>(eventNumber(line, "http_port").value_or(0));
