@@ -1,6 +1,6 @@
 // The drop-down combo box: an edit field, an arrow, and a list that drops
-// down below it on a tap of the arrow and closes on a pick or a tap
-// elsewhere.
+// down below it on a tap or click of the arrow (or F4, Alt+Down) and closes
+// on a pick, a tap elsewhere, Enter or Escape.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kArrow = 16;
 constexpr int kEditId = 1001;
+constexpr UINT kF4 = VK_F1 + 3;
 constexpr char16_t kListClass[] = u"ComboLBox";
 
 struct ComboState {
@@ -26,6 +27,12 @@ struct ComboState {
   int selection = -1;
   HWND edit = nullptr;
   HWND list = nullptr;  // while dropped down
+  WNDPROC editProc = nullptr;
+  // The press on the arrow that opened the list: its release over the arrow
+  // leaves the list open (a click), a release over an item picks it (a drag).
+  bool pressOpened = false;
+  int hot = -1;              // the row under the pointer
+  int selectionAtDrop = -1;  // what Escape goes back to
   bool settingText = false;
 };
 
@@ -47,6 +54,8 @@ void closeList(HWND combo, ComboState& s, bool notify) {
   if (s.list == nullptr) return;
   const HWND list = s.list;
   s.list = nullptr;
+  s.pressOpened = false;
+  s.hot = -1;
   ReleaseCapture();
   DestroyWindow(list);
   if (notify) notifyParent(combo, CBN_CLOSEUP);
@@ -56,6 +65,16 @@ void select(HWND combo, ComboState& s, int index, bool notify) {
   s.selection = index;
   if (index >= 0) setEditText(s, s.items[size_t(index)]);
   if (notify) notifyParent(combo, CBN_SELCHANGE);
+}
+
+// The list row under a point of the list's client area, or -1.
+int rowAt(HWND list, const ComboState& s, LPARAM lParam) {
+  RECT client;
+  GetClientRect(list, &client);
+  const POINT p{int16_t(LOWORD(lParam)), int16_t(HIWORD(lParam))};
+  if (!PtInRect(&client, p)) return -1;
+  const int index = (p.y - 1) / itemHeight();
+  return index >= 0 && index < int(s.items.size()) ? index : -1;
 }
 
 // The list that drops down: a top-level window below the combo box, which
@@ -75,7 +94,7 @@ LRESULT listProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       if (s != nullptr) {
         for (size_t i = 0; i < s->items.size(); ++i) {
           RECT row{1, 1 + int(i) * itemHeight(), client.right - 1, 1 + int(i + 1) * itemHeight()};
-          const bool picked = int(i) == s->selection;
+          const bool picked = int(i) == (s->hot >= 0 ? s->hot : s->selection);
           if (picked) FillRect(dc, &row, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
           SetTextColor(dc, GetSysColor(picked ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
           SetBkMode(dc, TRANSPARENT);
@@ -87,21 +106,33 @@ LRESULT listProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       EndPaint(hwnd, &ps);
       return 0;
     }
+    case WM_MOUSEMOVE: {
+      if (s == nullptr) return 0;
+      const int row = rowAt(hwnd, *s, lParam);
+      if (row != s->hot) {
+        s->hot = row;
+        InvalidateRect(hwnd, nullptr, FALSE);
+      }
+      return 0;
+    }
+    case WM_LBUTTONDOWN:
+      if (s != nullptr) s->pressOpened = false;
+      return 0;
     case WM_LBUTTONUP: {
       if (s == nullptr) return 0;
-      RECT client;
-      GetClientRect(hwnd, &client);
-      const POINT p{int16_t(LOWORD(lParam)), int16_t(HIWORD(lParam))};
-      if (PtInRect(&client, p)) {
-        const int index = (p.y - 1) / itemHeight();
-        if (index >= 0 && index < int(s->items.size())) {
-          select(combo, *s, index, true);
-          closeList(combo, *s, true);
-          return 0;
-        }
+      const int row = rowAt(hwnd, *s, lParam);
+      if (row >= 0) {
+        select(combo, *s, row, true);
+        closeList(combo, *s, true);
+        return 0;
       }
-      // A tap elsewhere closes the list without a pick.
-      if (!PtInRect(&client, p)) closeList(combo, *s, true);
+      // The release of the press that opened the list keeps it open; any
+      // other tap outside the items closes it without a pick.
+      if (s->pressOpened) {
+        s->pressOpened = false;
+        return 0;
+      }
+      closeList(combo, *s, true);
       return 0;
     }
     default:
@@ -115,6 +146,8 @@ void dropDown(HWND combo, ComboState& s) {
     return;
   }
   notifyParent(combo, CBN_DROPDOWN);
+  s.selectionAtDrop = s.selection;
+  s.hot = -1;
   RECT r;
   GetWindowRect(combo, &r);
   const int rows = std::max<int>(1, int(std::min<size_t>(s.items.size(), 8)));
@@ -123,6 +156,42 @@ void dropDown(HWND combo, ComboState& s) {
                            nullptr, nullptr, nullptr);
   SetWindowLongW(s.list, GWL_USERDATA, reinterpret_cast<LONG_PTR>(combo));
   SetCapture(s.list);
+}
+
+// The keys of a combo box, seen first by its edit part (which holds the
+// focus): F4 and Alt+Down open or close the list, Up and Down step through
+// the items, Enter picks and Escape closes an open list.
+LRESULT editHook(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+  const HWND combo = GetParent(edit);
+  ComboState* s = combo != nullptr ? stateOf(combo) : nullptr;
+  if (s == nullptr) return DefWindowProcW(edit, message, wParam, lParam);
+  if (message == WM_KEYDOWN) {
+    const bool alt = GetKeyState(VK_MENU) < 0;
+    if (wParam == kF4 || (alt && (wParam == VK_DOWN || wParam == VK_UP))) {
+      dropDown(combo, *s);
+      return 0;
+    }
+    if ((wParam == VK_DOWN || wParam == VK_UP) && !s->items.empty()) {
+      const int last = int(s->items.size()) - 1;
+      const int from = s->list != nullptr && s->hot >= 0 ? s->hot : s->selection;
+      const int to = wParam == VK_DOWN ? std::min(from + 1, last) : std::max(from - 1, 0);
+      s->hot = -1;
+      if (to != s->selection) select(combo, *s, to, true);
+      if (s->list != nullptr) InvalidateRect(s->list, nullptr, FALSE);
+      return 0;
+    }
+    if (s->list != nullptr && (wParam == VK_RETURN || wParam == VK_ESCAPE)) {
+      if (wParam == VK_ESCAPE && s->selection != s->selectionAtDrop) {
+        s->selection = s->selectionAtDrop;
+        if (s->selection >= 0) setEditText(*s, s->items[size_t(s->selection)]);
+        notifyParent(combo, CBN_SELCHANGE);
+      }
+      closeList(combo, *s, true);
+      return 0;
+    }
+  }
+  if (message == WM_CHAR && s->list != nullptr && (wParam == u'\r' || wParam == 0x1B)) return 0;
+  return CallWindowProcW(s->editProc, edit, message, wParam, lParam);
 }
 
 void paintCombo(HWND hwnd) {
@@ -160,6 +229,8 @@ LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     state->edit = CreateWindowExW(0, u"EDIT", u"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
                                   client.right - kArrow, client.bottom, hwnd,
                                   reinterpret_cast<HMENU>(uintptr_t(kEditId)), nullptr, nullptr);
+    state->editProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongW(state->edit, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(editHook)));
     return 0;
   }
   if (message == WM_DESTROY) {
@@ -178,7 +249,10 @@ LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN: {
       RECT client;
       GetClientRect(hwnd, &client);
-      if (int16_t(LOWORD(lParam)) >= client.right - kArrow) dropDown(hwnd, *s);
+      if (int16_t(LOWORD(lParam)) >= client.right - kArrow) {
+        dropDown(hwnd, *s);
+        s->pressOpened = s->list != nullptr;
+      }
       return 0;
     }
     case WM_COMMAND:
@@ -276,6 +350,9 @@ LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case CB_GETDROPPEDSTATE:
       return s->list != nullptr;
+    case WM_GETDLGCODE:
+      // An open list takes Enter and Escape from the dialog.
+      return s->list != nullptr ? DLGC_WANTALLKEYS : 0;
     case WM_SETFONT:
     case WM_GETFONT:
       return 0;

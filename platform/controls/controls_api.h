@@ -25,6 +25,8 @@ inline constexpr UINT CB_GETEDITSEL = 0x0140, CB_LIMITTEXT = 0x0141, CB_SETEDITS
 inline constexpr LRESULT CB_ERR = -1, CB_ERRSPACE = -2;
 inline constexpr WORD CBN_SELCHANGE = 1, CBN_DBLCLK = 2, CBN_SETFOCUS = 3, CBN_KILLFOCUS = 4,
                       CBN_EDITCHANGE = 5, CBN_EDITUPDATE = 6, CBN_DROPDOWN = 7, CBN_CLOSEUP = 8;
+// What a control's WM_GETDLGCODE answers: keys it takes from the dialog.
+inline constexpr LRESULT DLGC_WANTALLKEYS = 0x0004;
 inline constexpr UINT WM_NEXTDLGCTL = 0x0028, WM_VKEYTOITEM = 0x002E, WM_CHARTOITEM = 0x002F,
                       WM_QUERYDRAGICON = 0x0037, WM_COMPAREITEM = 0x0039,
                       WM_CTLCOLORMSGBOX = 0x0132, WM_CTLCOLOREDIT = 0x0133,

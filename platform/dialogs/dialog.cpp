@@ -108,6 +108,12 @@ bool dialogKey(HWND dialog, const MSG& msg) {
   if (msg.hwnd != dialog && GetParent(msg.hwnd) != dialog &&
       controlHolding(dialog, msg.hwnd) == nullptr)
     return false;
+  // A control that wants every key (a combo box with its list open) gets
+  // Enter and Escape itself.
+  const HWND holder = controlHolding(dialog, msg.hwnd);
+  if (holder != nullptr && (SendMessageW(holder, WM_GETDLGCODE, 0, 0) & DLGC_WANTALLKEYS) != 0 &&
+      msg.wParam != VK_TAB && msg.wParam != u'\t')
+    return false;
   if (msg.message == WM_CHAR && (msg.wParam == u'\t' || msg.wParam == u'\r' || msg.wParam == 0x1B))
     return true;
   if (msg.message != WM_KEYDOWN) return false;

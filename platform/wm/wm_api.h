@@ -13,11 +13,11 @@ inline constexpr UINT WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002,
                       WM_CLOSE = 0x0010, WM_QUIT = 0x0012, WM_ERASEBKGND = 0x0014,
                       WM_SHOWWINDOW = 0x0018, WM_SETTINGCHANGE = 0x001A, WM_SETFONT = 0x0030,
                       WM_GETFONT = 0x0031, WM_NOTIFY = 0x004E, WM_SETICON = 0x0080,
-                      WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101, WM_CHAR = 0x0102,
-                      WM_INITDIALOG = 0x0110, WM_COMMAND = 0x0111, WM_TIMER = 0x0113,
-                      WM_MOUSEMOVE = 0x0200, WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202,
-                      WM_LBUTTONDBLCLK = 0x0203, WM_MOUSEWHEEL = 0x020A, WM_PASTE = 0x0302,
-                      WM_COPY = 0x0301, WM_USER = 0x0400;
+                      WM_GETDLGCODE = 0x0087, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101,
+                      WM_CHAR = 0x0102, WM_INITDIALOG = 0x0110, WM_COMMAND = 0x0111,
+                      WM_TIMER = 0x0113, WM_MOUSEMOVE = 0x0200, WM_LBUTTONDOWN = 0x0201,
+                      WM_LBUTTONUP = 0x0202, WM_LBUTTONDBLCLK = 0x0203, WM_MOUSEWHEEL = 0x020A,
+                      WM_PASTE = 0x0302, WM_COPY = 0x0301, WM_USER = 0x0400;
 inline constexpr int WHEEL_DELTA = 120;
 inline constexpr UINT PM_NOREMOVE = 0, PM_REMOVE = 1;
 inline constexpr WPARAM MK_LBUTTON = 1;

@@ -345,33 +345,72 @@ TEST_F(Dialogs, ComboBoxListAndSearches) {
         EXPECT_EQ(SendMessageW(hosts, CB_GETCURSEL, 0, 0), 1);  // the selection moved with its item
         SendMessageW(hosts, CB_DELETESTRING, 0, 0);
         EXPECT_EQ(SendMessageW(hosts, CB_GETCURSEL, 0, 0), 0);
-        // Open the list with a tap on the arrow.
+        // A click on the arrow, its press and release apart as a mouse
+        // sends them: the list opens on the press and stays open.
         RECT r;
         GetWindowRect(hosts, &r);
-        tap(POINT{r.right - 4, (r.top + r.bottom) / 2});
+        injectStylus(StylusAction::Down, r.right - 4, (r.top + r.bottom) / 2);
+      },
+      [&](HWND dialog) {
+        RECT r;
+        GetWindowRect(GetDlgItem(dialog, kHosts), &r);
+        injectStylus(StylusAction::Up, r.right - 4, (r.top + r.bottom) / 2);
       },
       [&](HWND dialog) {
         HWND hosts = GetDlgItem(dialog, kHosts);
         EXPECT_EQ(SendMessageW(hosts, CB_GETDROPPEDSTATE, 0, 0), 1);
-        // Pick the third item of the list that dropped down.
-        RECT r;
-        GetWindowRect(hosts, &r);
-        const int row = (r.bottom - r.top);
-        (void)row;
+        // A click on the third item of the list picks it.
         HWND list = FindWindowW(u"ComboLBox", nullptr);
         ASSERT_NE(list, nullptr);
         RECT l;
         GetWindowRect(list, &l);
         const int itemHeight = (l.bottom - l.top - 2) / 4;
-        tap(POINT{l.left + 10, l.top + 1 + 2 * itemHeight + itemHeight / 2});
+        injectStylus(StylusAction::Down, l.left + 10, l.top + 1 + 2 * itemHeight + itemHeight / 2);
+      },
+      [&](HWND dialog) {
+        EXPECT_EQ(SendDlgItemMessageW(dialog, kHosts, CB_GETDROPPEDSTATE, 0, 0), 1);
+        HWND list = FindWindowW(u"ComboLBox", nullptr);
+        RECT l;
+        GetWindowRect(list, &l);
+        const int itemHeight = (l.bottom - l.top - 2) / 4;
+        injectStylus(StylusAction::Up, l.left + 10, l.top + 1 + 2 * itemHeight + itemHeight / 2);
       },
       [&](HWND dialog) {
         HWND hosts = GetDlgItem(dialog, kHosts);
         EXPECT_EQ(SendMessageW(hosts, CB_GETDROPPEDSTATE, 0, 0), 0);
         EXPECT_EQ(SendMessageW(hosts, CB_GETCURSEL, 0, 0), 2);
         EXPECT_EQ(text(dialog, kHosts), u"Remote");
-        // Typing into the edit part.
+        // The keys: F4 opens, Down steps, Enter picks and leaves the dialog
+        // open; Alt+Down opens, Escape closes and goes back.
         tap(centre(GetDlgItem(hosts, 1001)));
+        for (const UINT key : {VK_F1 + 3, VK_DOWN, VK_RETURN}) {
+          injectKey(key, true);
+          injectKey(key, false);
+        }
+      },
+      [&](HWND dialog) {
+        EXPECT_EQ(SendDlgItemMessageW(dialog, kHosts, CB_GETDROPPEDSTATE, 0, 0), 0);
+        EXPECT_EQ(text(dialog, kHosts), u"Gate");
+        injectKey(VK_MENU, true);
+        injectKey(VK_DOWN, true);
+        injectKey(VK_DOWN, false);
+        injectKey(VK_MENU, false);
+        injectKey(VK_UP, true);
+        injectKey(VK_UP, false);
+      },
+      [&](HWND dialog) {
+        EXPECT_EQ(SendDlgItemMessageW(dialog, kHosts, CB_GETDROPPEDSTATE, 0, 0), 1);
+        EXPECT_EQ(text(dialog, kHosts), u"Remote");
+        injectKey(VK_ESCAPE, true);
+        injectKey(VK_ESCAPE, false);
+      },
+      [&](HWND dialog) {
+        EXPECT_EQ(SendDlgItemMessageW(dialog, kHosts, CB_GETDROPPEDSTATE, 0, 0), 0);
+        EXPECT_EQ(text(dialog, kHosts), u"Gate");
+        SetDlgItemTextW(dialog, kHosts, u"Remote");
+        SendDlgItemMessageW(dialog, kHosts, CB_SETCURSEL, 2, 0);
+        // Typing into the edit part.
+        tap(centre(GetDlgItem(GetDlgItem(dialog, kHosts), 1001)));
         type(u"!");
       },
       [&](HWND dialog) {
@@ -393,9 +432,9 @@ TEST_F(Dialogs, ComboBoxListAndSearches) {
   const auto count = [&](const char* e) {
     return std::count(s.log.begin(), s.log.end(), std::string(e));
   };
-  EXPECT_EQ(count("hosts dropdown"), 2);
-  EXPECT_EQ(count("hosts closeup"), 2);
-  EXPECT_EQ(count("hosts selchange"), 1);
+  EXPECT_EQ(count("hosts dropdown"), 4);
+  EXPECT_EQ(count("hosts closeup"), 4);
+  EXPECT_EQ(count("hosts selchange"), 4);
   EXPECT_EQ(count("hosts editchange"), 1);
   EXPECT_GE(count("hosts setfocus"), 1);
 }
