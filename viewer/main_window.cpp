@@ -6,6 +6,7 @@
 #include "hosts/host_dialog.h"
 #include "hosts/host_store.h"
 #include "platform/base/metrics.h"
+#include "platform/device/device.h"
 #include "resources/resource_ids.h"
 #include "video/colour/canvas.h"
 #include "viewer/canvas_bitmap.h"
@@ -14,6 +15,7 @@
 #include "viewer/menu_commands.h"
 #include "viewer/ptz.h"
 #include "viewer/receive_loop.h"
+#include "viewer/window_title.h"
 
 namespace zenta::viewer {
 
@@ -196,13 +198,32 @@ void MainWindow::onTimer(WPARAM id, bool& handled) {
   if (id != kSignalTimer) return;
   handled = true;
   display.checkSignals();
+  // The desktop window's title follows what the screen shows.
+  const ChannelView& current = *state.current.load();
+  const bool connected = current.link->socket != stream::kNoConnection;
+  std::u16string title = connected ? windowTitle(current.cameraNameCopy(), state.serverTitleCopy(),
+                                                 state.layoutMode > 9)
+                                   : windowTitle({}, {}, false);
+  if (title != shownTitle_) {
+    platform::setDesktopTitle(title);
+    shownTitle_ = std::move(title);
+  }
 }
 
 void MainWindow::onClose(bool& handled) {
+  handled = true;
+  // A dialog of ours is open (the window is disabled under it): it is
+  // cancelled first and the close comes back here once it has gone, so
+  // that closing the window quits whatever is on top of it.
+  if (!IsWindowEnabled(hwnd) && ++closeTries_ < 100) {
+    if (const HWND active = GetActiveWindow(); active != nullptr && active != hwnd)
+      PostMessageW(active, WM_CLOSE, 0, 0);
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    return;
+  }
   stopConnecting(*this, true);
   session.closeAllChannels();
   DestroyWindow(hwnd);
-  handled = true;
 }
 
 void MainWindow::onDestroy(bool& handled) {

@@ -66,6 +66,8 @@ class MainWindow : public framework::CeWnd {
  private:
   void createChannels();
   void firstPaint();
+  int closeTries_ = 0;         // closes put off for a dialog on top
+  std::u16string shownTitle_;  // the desktop window's
 };
 
 }  // namespace zenta::viewer

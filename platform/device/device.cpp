@@ -186,6 +186,10 @@ uint64_t devicePresents() {
   return device() ? device()->presents : 0;
 }
 
+void setDesktopTitle(std::u16string_view title) {
+  if (device()) device()->backend->setTitle(toUtf8(title));
+}
+
 const char* deviceBackendName() {
   return device() ? device()->backend->name() : "none";
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace zenta::platform {
 
@@ -48,6 +49,9 @@ void startDevice(const DeviceOptions& options);
 void setDisplayLostHook(std::function<int()> hook);
 void stopDevice();
 const char* deviceBackendName();
+// The title of the desktop window that shows the screen (none headless);
+// UI thread.
+void setDesktopTitle(std::u16string_view title);
 // How often the screen was presented since the device started (UI thread).
 uint64_t devicePresents();
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "platform/device/backends/screen_fit.h"
@@ -141,6 +142,33 @@ TEST(WindowPlace, KeptWholeAndMalformedFilesIgnored) {
   }
   EXPECT_FALSE(readWindowPlace((folder / "none").string()).has_value());
   std::filesystem::remove_all(folder);
+}
+
+TEST(WindowPlace, APlaceOffEveryScreenComesBackToTheMainOne) {
+  const std::vector<RECT> screens{{0, 0, 1920, 1080}, {1920, 0, 3200, 1024}};
+  const auto inside = [](const WindowPlace& p, const RECT& s) {
+    return p.x >= s.left && p.y >= s.top && p.x + p.width <= s.right && p.y + p.height <= s.bottom;
+  };
+  // On either screen, or mostly on one, a place stays as it was.
+  for (const WindowPlace kept :
+       {WindowPlace{100, 50, 720, 960, false}, WindowPlace{2500, 10, 720, 960, true},
+        WindowPlace{1800, 500, 720, 960, false}}) {
+    const WindowPlace p = placeOnScreens(kept, screens);
+    EXPECT_EQ(std::tie(p.x, p.y, p.width, p.height),
+              std::tie(kept.x, kept.y, kept.width, kept.height));
+  }
+  // Off them (a monitor unplugged), above them, or with a corner showing: the
+  // middle of the main screen, the size kept where it fits.
+  for (const WindowPlace kept :
+       {WindowPlace{3300, 100, 720, 960, false}, WindowPlace{-700, 1000, 720, 960, false},
+        WindowPlace{500, -900, 720, 960, false}, WindowPlace{3150, 1000, 720, 960, false},
+        WindowPlace{4000, 0, 2400, 1600, true}}) {
+    const WindowPlace p = placeOnScreens(kept, screens);
+    EXPECT_TRUE(inside(p, screens[0])) << kept.x << ',' << kept.y;
+    EXPECT_NEAR(p.x + p.width / 2.0, 960, 1) << kept.x;
+    EXPECT_EQ(p.width, std::min(kept.width, 1920));
+    EXPECT_EQ(p.maximised, kept.maximised);
+  }
 }
 
 TEST(ScreenDamage, DrawingMarksWhatItChangedOnly) {

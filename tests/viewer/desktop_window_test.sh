@@ -8,7 +8,7 @@
 set -u
 zenta=$1 camsim=$2 cli=$3
 automate="$(dirname "$0")/../../scripts/automate"
-for tool in Xvfb openbox xdotool xprop convert xclip; do
+for tool in Xvfb openbox xdotool wmctrl xprop convert xclip; do
   command -v "$tool" > /dev/null || { echo "FAIL: $tool missing (scripts/install-deps)"; exit 1; }
 done
 work=$(mktemp -d)
@@ -61,7 +61,7 @@ start_zenta() {
     2> "$work/zenta.err" &
   zpid=$!
   win=
-  within 100 sh -c "xdotool search --name 'ZENTA device' > '$work/win'" || fail "no window"
+  within 100 sh -c "xdotool search --class zenta > '$work/win'" || fail "no window"
   win=$(head -n 1 "$work/win")
   xdotool windowactivate --sync "$win" 2> /dev/null
   within 50 sh -c "[ \"\$(xdotool getactivewindow)\" = $win ]" || fail "the window has no focus"
@@ -115,6 +115,10 @@ within 50 sh -c "[ \"\$(xdotool getactivewindow)\" = $win ]" || fail "the first 
 # Connect with C: all sixteen channels answer.
 key c
 within 150 sh -c "[ \$(grep -c '\"event\":\"info\"' '$work/events') -ge 16 ]" || fail "C did not connect"
+# The title tells what the window shows.
+title() { xprop -id "$win" _NET_WM_NAME; }
+within 50 sh -c "xprop -id '$win' _NET_WM_NAME | grep -q '= \"Camera 1 — ZENTA Simulator — ZENTA\"$'" ||
+  fail "the title is $(title)"
 
 # Resized to a shape unlike the screen's: the screen keeps its shape, centred
 # between black bars, the same as the device shows it.
@@ -192,8 +196,35 @@ zpid=
 within 30 sh -c "[ \$(grep -c '\"event\":\"disconnect\"' '$work/events') -ge $((d + 16)) ]" ||
   fail "Q left channels open"
 start_zenta
-read -r w1 h1 _ <<< "$(geometry)"
+read -r w1 h1 x1 y1 <<< "$(geometry)"
 [ "$w1" = 1000 ] && [ "$h1" = 700 ] || fail "the size was not kept: ${w1}x$h1"
+[ "$x1" = "$wx" ] && [ "$y1" = "$wy" ] || fail "the window moved from $wx,$wy to $x1,$y1"
+
+# Maximised, F11 and back: maximised still.
+wmctrl -i -r "$win" -b add,maximized_vert,maximized_horz
+within 50 sh -c "xprop -id '$win' _NET_WM_STATE | grep -q MAXIMIZED_HORZ" || fail "no maximise"
+key F11
+within 50 sh -c "xprop -id '$win' _NET_WM_STATE | grep -q FULLSCREEN" || fail "F11 when maximised"
+key F11
+within 50 sh -c "xprop -id '$win' _NET_WM_STATE | grep -v FULLSCREEN | grep -q MAXIMIZED_HORZ" ||
+  fail "leaving full screen lost the maximised state"
+
+# The window's close box with "Select Host" open: the program ends, code 0.
+key h
+within 50 dialog_open || fail "H opened no dialog"
+wmctrl -i -c "$win"
+within 100 sh -c "! kill -0 $zpid 2> /dev/null" || fail "closing the window left zenta running"
+wait "$zpid"
+code=$?
+zpid=
+[ "$code" = 0 ] || fail "closing the window over a dialog ended zenta with $code"
+
+# A place kept on a screen since unplugged: the window comes up on this one.
+echo "2600 1400 1000 700 0" > "$work/state/zenta/window-240x320"
+start_zenta
+read -r w1 h1 x1 y1 <<< "$(geometry)"
+[ "$x1" -ge 0 ] && [ "$y1" -ge 0 ] && [ $((x1 + w1)) -le 1600 ] && [ $((y1 + h1)) -le 1200 ] ||
+  fail "the window came up off the screen: ${w1}x$h1 at $x1,$y1"
 
 # The display goes away: the viewer resumes and closes its channels and
 # ends with 0, as on SIGTERM. (The simulator first, pasted back.)

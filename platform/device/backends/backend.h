@@ -32,6 +32,8 @@ struct Backend {
   virtual int refreshMs() const { return 16; }
   // Brings the display's window to the front, restored if minimised.
   virtual void raise() {}
+  // The window's title (UTF-8).
+  virtual void setTitle(const std::string&) {}
 };
 
 std::unique_ptr<Backend> openHeadless();

@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <clocale>
 #include <mutex>
 #include <vector>
 
@@ -185,6 +186,8 @@ class Sdl final : public Backend {
     SDL_RaiseWindow(window_);
   }
 
+  void setTitle(const std::string& title) override { SDL_SetWindowTitle(window_, title.c_str()); }
+
   bool poll(int timeoutMs) override {
     SDL_Event event;
     bool any = false;
@@ -218,7 +221,14 @@ class Sdl final : public Backend {
     if (flags & SDL_WINDOW_FULLSCREEN_DESKTOP) return;
     maximised_ = (flags & SDL_WINDOW_MAXIMIZED) != 0;
     if (maximised_) return;
+    // The place kept is the frame's (the window manager's title bar and
+    // border included): a new window is put with its frame there, so the
+    // inside comes back where it was instead of a title bar lower each run.
+    int top = 0, left = 0;
+    if (SDL_GetWindowBordersSize(window_, &top, &left, nullptr, nullptr) != 0) top = left = 0;
     SDL_GetWindowPosition(window_, &place_.x, &place_.y);
+    place_.x -= left;
+    place_.y -= top;
     SDL_GetWindowSize(window_, &place_.width, &place_.height);
   }
 
@@ -294,19 +304,26 @@ class Sdl final : public Backend {
         for (const char16_t c : fromUtf8(e.text.text))
           injectChar(c);
         break;
-      case SDL_QUIT:
-        if (const HWND front = GetForegroundWindow(); front != nullptr) {
-          PostMessageW(front, WM_CLOSE, 0, 0);
-        }
+      case SDL_QUIT: {
+        // The window's close box closes the program's window, not a dialog
+        // standing in front of it.
+        HWND front = GetForegroundWindow();
+        for (HWND owner; front != nullptr && (owner = GetWindow(front, GW_OWNER)) != nullptr;)
+          front = owner;
+        if (front != nullptr) PostMessageW(front, WM_CLOSE, 0, 0);
         break;
+      }
       default:
         break;
     }
   }
 
+  // Full screen and back to the window as it was, maximised or not.
   void toggleFullScreen() {
     const bool full = (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+    if (!full) rememberPlace();
     SDL_SetWindowFullscreen(window_, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (full && maximised_) SDL_MaximizeWindow(window_);
     redrawWhole();
   }
 
@@ -332,6 +349,11 @@ std::unique_ptr<Backend> openSdl(int width, int height, const BackendOptions& op
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // Desktop windows keep compositing while the viewer runs.
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  // Xlib writes window titles through the locale's character set; in the
+  // "C" locale a title's characters beyond ASCII are garbled or dropped.
+  // C.UTF-8's character type takes any title whole and classifies ASCII
+  // as "C" does (a user's locale could fold case otherwise).
+  std::setlocale(LC_CTYPE, "C.UTF-8");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
   watchXConnection();
   int zoom = options.zoom;
@@ -347,13 +369,23 @@ std::unique_ptr<Backend> openSdl(int width, int height, const BackendOptions& op
   std::optional<WindowPlace> kept;
   // A zoom asked for on the command line wins over the kept size.
   if (!options.placeFile.empty() && options.zoom <= 0) kept = readWindowPlace(options.placeFile);
+  if (kept) {
+    // On the screens there are now, not on one since unplugged.
+    std::vector<RECT> screens;
+    for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
+      SDL_Rect r;
+      if (SDL_GetDisplayUsableBounds(i, &r) == 0)
+        screens.push_back({r.x, r.y, r.x + r.w, r.y + r.h});
+    }
+    kept = placeOnScreens(*kept, screens);
+  }
   if (kept && kept->width >= width && kept->height >= height) {
     x = kept->x;
     y = kept->y;
     w = kept->width;
     h = kept->height;
   }
-  SDL_Window* window = SDL_CreateWindow("ZENTA device", x, y, w, h, SDL_WINDOW_RESIZABLE);
+  SDL_Window* window = SDL_CreateWindow("ZENTA", x, y, w, h, SDL_WINDOW_RESIZABLE);
   if (window == nullptr) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return nullptr;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,25 @@ bool writeWindowPlace(const std::string& path, const WindowPlace& place) {
     return false;
   }
   return true;
+}
+
+WindowPlace placeOnScreens(const WindowPlace& kept, const std::vector<RECT>& screens) {
+  // The strip along the window's top (where its title bar is grabbed) must
+  // show this much on one screen.
+  const int wantedWidth = std::min(kept.width, 120), wantedHeight = std::min(kept.height, 40);
+  for (const RECT& s : screens) {
+    const int left = std::max(kept.x, s.left), right = std::min(kept.x + kept.width, s.right);
+    const int top = std::max(kept.y, s.top), bottom = std::min(kept.y + wantedHeight, s.bottom);
+    if (right - left >= wantedWidth && bottom - top >= wantedHeight) return kept;
+  }
+  if (screens.empty()) return kept;
+  const RECT& main = screens.front();
+  WindowPlace moved = kept;
+  moved.width = std::min(kept.width, int(main.right - main.left));
+  moved.height = std::min(kept.height, int(main.bottom - main.top));
+  moved.x = main.left + (main.right - main.left - moved.width) / 2;
+  moved.y = main.top + (main.bottom - main.top - moved.height) / 2;
+  return moved;
 }
 
 }  // namespace zenta::platform
