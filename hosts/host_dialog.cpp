@@ -52,7 +52,7 @@ LRESULT HostDialog::onInitDialog() {
   SetDlgItemTextW(hwnd, kHostList, host.c_str());
   SetDlgItemTextW(hwnd, kAccountField, account.c_str());
   SetDlgItemTextW(hwnd, kPasswordField, password.c_str());
-  CheckDlgButton(hwnd, kGuestBox, login_.guest ? BST_CHECKED : BST_UNCHECKED);
+  showGuest();
   return result;
 }
 
@@ -77,7 +77,14 @@ void HostDialog::selectHost() {
     SetDlgItemTextW(hwnd, kAccountField, account.c_str());
     SetDlgItemTextW(hwnd, kPasswordField, password.c_str());
   }
+  showGuest();
+}
+
+// The box as the working copy has it; a guest types no account or password.
+void HostDialog::showGuest() {
   CheckDlgButton(hwnd, kGuestBox, login_.guest ? BST_CHECKED : BST_UNCHECKED);
+  EnableWindow(GetDlgItem(hwnd, kAccountField), login_.guest ? FALSE : TRUE);
+  EnableWindow(GetDlgItem(hwnd, kPasswordField), login_.guest ? FALSE : TRUE);
 }
 
 void HostDialog::deleteSteps() {
@@ -110,7 +117,7 @@ LRESULT HostDialog::onCommand(WPARAM wParam, LPARAM, bool& handled) {
     } else {
       login_.guest = false;
     }
-    CheckDlgButton(hwnd, kGuestBox, login_.guest ? BST_CHECKED : BST_UNCHECKED);
+    showGuest();
   } else if (id == kHostList) {
     if (code == CBN_SELCHANGE || code == CBN_KILLFOCUS) selectHost();
     handled = code != CBN_DBLCLK;

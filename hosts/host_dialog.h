@@ -29,6 +29,7 @@ class HostDialog : public framework::CeDialog {
 
   // Loads the list's selected entry into the working copy and the fields.
   void selectHost();
+  void showGuest();
 
  private:
   std::u16string fieldText(int id) const;

@@ -122,7 +122,11 @@ void paint(HWND hwnd, EditState& s) {
   HDC dc = BeginPaint(hwnd, &ps);
   RECT client;
   GetClientRect(hwnd, &client);
-  FillRect(dc, &client, controlColours(hwnd, dc, WM_CTLCOLOREDIT));
+  // A disabled field is grey, its text too.
+  const bool disabled = (DWORD(GetWindowLongW(hwnd, GWL_STYLE)) & WS_DISABLED) != 0;
+  const HBRUSH background = controlColours(hwnd, dc, WM_CTLCOLOREDIT);
+  FillRect(dc, &client, disabled ? static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)) : background);
+  if (disabled) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
   SelectObject(dc, GetStockObject(NULL_BRUSH));
   SelectObject(dc, GetStockObject(BLACK_PEN));
   Rectangle(dc, 0, 0, client.right, client.bottom);
@@ -180,6 +184,9 @@ LRESULT editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT:
       paint(hwnd, *s);
+      return 0;
+    case WM_ENABLE:
+      InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
     case WM_SETTEXT: {
       const auto* text = reinterpret_cast<LPCWSTR>(lParam);

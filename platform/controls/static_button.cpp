@@ -1,4 +1,5 @@
 // Static text, push buttons and automatic check boxes.
+#include <algorithm>
 #include <string>
 
 #include "platform/controls/controls.h"
@@ -75,6 +76,16 @@ void paintButton(HWND hwnd) {
     RECT label{box + 4, 0, client.right, client.bottom};
     SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, text.c_str(), int(text.size()), &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    if (focused) {
+      // The focus mark: a frame round the label.
+      SIZE extent{};
+      GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &extent);
+      const int right = std::min<int>(client.right, label.left + extent.cx + 3);
+      const int labelTop = std::max<int>(0, (client.bottom - extent.cy) / 2 - 1);
+      const int labelBottom = std::min<int>(client.bottom, labelTop + extent.cy + 2);
+      SelectObject(dc, GetStockObject(NULL_BRUSH));
+      Rectangle(dc, label.left - 2, labelTop, right, labelBottom);
+    }
   } else {
     controlColours(hwnd, dc, WM_CTLCOLORBTN);
     SelectObject(dc, GetStockObject(pressed ? BLACK_BRUSH : LTGRAY_BRUSH));

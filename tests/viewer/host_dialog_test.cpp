@@ -68,6 +68,8 @@ class HostDialogTest : public ::testing::Test {
         std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return (p & 0xFF) < 100; }));
   }
   bool guestChecked() { return ink(31, 177, 8, 8) > 6; }
+  // A field's background: white when it takes text, grey when disabled.
+  uint32_t fieldColour(int dy) { return screenRect(*zenta, left + 100, top + dy, 1, 1).at(0); }
 
   hosts::HostStore store() { return hosts::HostStore(state); }
   std::u16string value(const std::u16string& host, const char16_t* name) {
@@ -94,6 +96,11 @@ TEST_F(HostDialogTest, FirstStartShowsEmptyFieldsAndGuestLogin) {
   EXPECT_EQ(ink(20, 102), 0);         // account
   EXPECT_EQ(ink(20, 151), 0);         // password
   EXPECT_TRUE(guestChecked());
+  // A guest types no account or password: both fields are disabled.
+  EXPECT_EQ(fieldColour(102) & 0xFFFFFF, 0xC0C0C0u);
+  EXPECT_EQ(fieldColour(151) & 0xFFFFFF, 0xC0C0C0u);
+  guestBox();
+  EXPECT_EQ(fieldColour(102) & 0xFFFFFF, 0xFFFFFFu);
   cancel();
   EXPECT_FALSE(dialogOpen());
   EXPECT_FALSE(store().rememberedHost().has_value());
