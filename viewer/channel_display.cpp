@@ -190,7 +190,6 @@ void ChannelDisplay::drawStatusLocked(std::u16string_view text, UINT format) {
 
 void ChannelDisplay::showNotice(std::u16string_view text, COLORREF colour, int ms) {
   std::lock_guard guard(statusLock_);
-  if (state_.layoutMode != 1) return;
   // Too long for the line: its first word, then an ellipsis and as much of
   // its end as fits (a file name's end tells it apart).
   std::u16string shown(text);
@@ -220,9 +219,9 @@ void ChannelDisplay::endNoticeWhenDue() {
     std::lock_guard guard(statusLock_);
     if (noticeUntil_ == 0 || stream::steadyMilliseconds() < noticeUntil_) return;
     noticeUntil_ = 0;
-    if (state_.layoutMode == 1) FillRect(state_.windowDC, &statusRect, blackBrush);
+    FillRect(state_.windowDC, &statusRect, blackBrush);
   }
-  if (state_.layoutMode == 1) redrawStatus();
+  redrawStatus();
 }
 
 void ChannelDisplay::drawStatus(std::u16string_view text, UINT format,

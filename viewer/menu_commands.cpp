@@ -112,7 +112,12 @@ void leaveFullScreen(MainWindow& w) {
 
 void requestSnapshot(MainWindow& w) {
   ViewerState& state = w.state;
-  if (state.layoutMode > 9 || !state.current.load()->link->active) return;
+  // Four pictures have no one picture to save: say so rather than nothing.
+  if (state.layoutMode > 9) {
+    w.display.showNotice(u"Snapshot needs one picture", kAlertColour, 2000);
+    return;
+  }
+  if (!state.current.load()->link->active) return;
   CreateDirectoryW(u"WebCAM", nullptr);
   state.current.load()->snapshotPending = true;
 }

@@ -31,6 +31,16 @@ bool ptzCommand(MainWindow& window, std::string_view word) {
 void togglePtzMode(MainWindow& window) {
   std::unique_lock view(window.display.viewLock);
   ViewerState& state = window.state;
+  // The mode goes on only where a camera can be steered: one picture of a
+  // channel the login may control. Elsewhere the button stays up and the
+  // status line says why.
+  const ChannelView& current = *state.current.load();
+  if (!state.ptzMode && (state.layoutMode != 1 || !current.link->active || !current.ptzCapable)) {
+    SendMessageW(window.menuBar, TB_CHECKBUTTON, resources::kCommandPtz, 0);
+    view.unlock();
+    window.display.showNotice(u"No camera control", kAlertColour, 2000);
+    return;
+  }
   state.ptzMode = !state.ptzMode;
   // The menu button stays down while the mode is on.
   SendMessageW(window.menuBar, TB_CHECKBUTTON, resources::kCommandPtz, state.ptzMode ? 1 : 0);

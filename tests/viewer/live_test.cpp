@@ -323,9 +323,11 @@ TEST_F(Live, SnapshotsOfOnePictureInBothViews) {
   // A second one within the same second replaces nothing: it is "-2".
   tap(kSnapshotX, kMenuRow);
   ASSERT_TRUE(eventually([&] { return snapshots(dir).size() == 2; }));
-  // Four pictures: nothing; full screen with one picture: a third file.
+  // Four pictures: no file, and the status line says why; full screen
+  // with one picture: a third file.
   fourPictures();
   tap(kSnapshotX, kMenuRow);
+  EXPECT_TRUE(eventually([&] { return alerts(kStatus) > 20; }, 1s));
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(snapshots(dir).size(), 2u);
   tap(kOneX, kButtonRow);
@@ -350,9 +352,10 @@ TEST_F(Live, ASnapshotFolderThatCannotBeWrittenLeavesNoFile) {
   EXPECT_TRUE(eventually([&] { return alerts(kStatus) == 0; }, 3s));
 }
 
-TEST_F(Live, PtzMenuCommandWhileDisconnectedOnlyFlipsTheModeAndConnectClearsIt) {
+TEST_F(Live, PtzWhereNoCameraCanBeSteeredSaysSoAndStaysOff) {
   start({});
   tap(kPtzX, kMenuRow);
+  EXPECT_TRUE(eventually([&] { return alerts(kStatus) > 20; }, 1s));
   connect();
   ASSERT_TRUE(changes(kPicture));
   std::this_thread::sleep_for(300ms);
