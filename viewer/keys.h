@@ -27,7 +27,7 @@ inline constexpr std::array<KeyHelp, 14> keyHelp{{
     {"F", "full screen (the pictures only); F, Esc or a click come back"},
     {"P", "PTZ mode on or off"},
     {"arrows", "steer the camera while the PTZ panel is shown"},
-    {"+ / - / Space", "zoom in / zoom out / stop the camera"},
+    {"+ / - / Space", "zoom in / zoom out / stop every movement"},
     {"H", "Select Host"},
     {"S", "save the picture as a JPEG snapshot"},
     {"Q or Ctrl+Q", "quit"},

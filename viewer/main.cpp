@@ -52,8 +52,11 @@ void printHelp() {
     std::printf("  %-18s  %.*s\n", std::string(k.keys).c_str(), int(k.action.size()),
                 k.action.data());
   std::printf(
-      "  In text fields: Ctrl+V pastes, Ctrl+A selects all, Ctrl+C copies, Home, End\n"
-      "  and Shift with them or the arrows select; Esc cancels a dialog.\n"
+      "  In text fields: Ctrl+V or Shift+Insert pastes, Ctrl+A selects all, Ctrl+C\n"
+      "  copies and Ctrl+X cuts (not from a password field); Home, End and the\n"
+      "  arrows move, with Shift they select. The host list opens with a click on\n"
+      "  its arrow, F4 or Alt+Down; Up and Down step through it. Enter confirms a\n"
+      "  dialog (or picks from an open list), Esc cancels it (or closes the list).\n"
       "\n"
       "A second start brings the running viewer to the front and exits with code 1.\n"
       "When the display goes away, the viewer closes its channels and exits with 0.\n");
