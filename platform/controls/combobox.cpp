@@ -27,7 +27,6 @@ struct ComboState {
   int selection = -1;
   HWND edit = nullptr;
   HWND list = nullptr;  // while dropped down
-  WNDPROC editProc = nullptr;
   // The press on the arrow that opened the list: its release over the arrow
   // leaves the list open (a click), a release over an item picks it (a drag).
   bool pressOpened = false;
@@ -161,10 +160,15 @@ void dropDown(HWND combo, ComboState& s) {
 // The keys of a combo box, seen first by its edit part (which holds the
 // focus): F4 and Alt+Down open or close the list, Up and Down step through
 // the items, Enter picks and Escape closes an open list.
+// The edit class's own procedure, behind every combo box's edit part.
+WNDPROC editClassProc = nullptr;
+
 LRESULT editHook(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
   const HWND combo = GetParent(edit);
   ComboState* s = combo != nullptr ? stateOf(combo) : nullptr;
-  if (s == nullptr) return DefWindowProcW(edit, message, wParam, lParam);
+  // The combo box goes first when the dialog ends: the edit part still
+  // gets its own messages (its WM_DESTROY frees what it holds).
+  if (s == nullptr) return CallWindowProcW(editClassProc, edit, message, wParam, lParam);
   if (message == WM_KEYDOWN) {
     const bool alt = GetKeyState(VK_MENU) < 0;
     if (wParam == kF4 || (alt && (wParam == VK_DOWN || wParam == VK_UP))) {
@@ -191,7 +195,7 @@ LRESULT editHook(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
     }
   }
   if (message == WM_CHAR && s->list != nullptr && (wParam == u'\r' || wParam == 0x1B)) return 0;
-  return CallWindowProcW(s->editProc, edit, message, wParam, lParam);
+  return CallWindowProcW(editClassProc, edit, message, wParam, lParam);
 }
 
 void paintCombo(HWND hwnd) {
@@ -229,7 +233,7 @@ LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     state->edit = CreateWindowExW(0, u"EDIT", u"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
                                   client.right - kArrow, client.bottom, hwnd,
                                   reinterpret_cast<HMENU>(uintptr_t(kEditId)), nullptr, nullptr);
-    state->editProc = reinterpret_cast<WNDPROC>(
+    editClassProc = reinterpret_cast<WNDPROC>(
         SetWindowLongW(state->edit, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(editHook)));
     return 0;
   }
