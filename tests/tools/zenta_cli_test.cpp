@@ -216,6 +216,49 @@ TEST_F(ZentaCli, RecordingsPlayAtTheServersPaceAndEndCleanlyOnCtrlC) {
   EXPECT_FALSE(fs::exists(dir + "/x.wav"));
 }
 
+// How many pictures of a file a player decodes.
+int decodedPictures(const std::string& path) {
+  const std::string line =
+      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+      "stream=nb_read_frames -of csv=p=0 '" +
+      path + "' 2>/dev/null";
+  std::FILE* pipe = ::popen(line.c_str(), "r");
+  int frames = 0;
+  if (std::fscanf(pipe, "%d", &frames) != 1) frames = 0;
+  ::pclose(pipe);
+  return frames;
+}
+
+TEST_F(ZentaCli, AKilledRecordingPlaysAndTheNextOneKeepsIt) {
+  SimProcess sim({"--rate", "15", "--size", "176x144", "--no-picture-log"});
+  ASSERT_TRUE(sim.ok());
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const std::string registry = "--registry=" + dir + "/registry";
+    const std::string target = host(sim), file = dir + "/cut.3gp";
+    ::execl(ZENTA_CLI, ZENTA_CLI, registry.c_str(), "record", target.c_str(), "2", file.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  // The next recording to the name keeps what the killed one wrote, and
+  // every picture of a finished file decodes, the last one too.
+  ASSERT_EQ(run("record " + host(sim) + " 2 " + dir + "/cut.3gp --seconds 1"), 0) << out;
+  const std::string kept = dir + "/cut-interrupted-" + std::to_string(pid) + ".3gp";
+  EXPECT_NE(out.find("kept as " + kept), std::string::npos) << out;
+  EXPECT_GT(decodedPictures(kept), 15);
+  const int written = probeFile(dir + "/cut.3gp").second;
+  EXPECT_GT(written, 5);
+  EXPECT_EQ(decodedPictures(dir + "/cut.3gp"), written);
+  // A name without an extension is Matroska's.
+  ASSERT_EQ(run("record " + host(sim) + " 2 " + dir + "/plain --seconds 1"), 0) << out;
+  EXPECT_GT(probeFile(dir + "/plain.mkv").second, 5);
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos);
+}
+
 TEST_F(ZentaCli, EveryExitCodeMeansWhatItSays) {
   SimProcess sim(
       {"--account", "op:secret:1120", "--fault", "4:tick-then-close", "--no-picture-log"});

@@ -54,8 +54,9 @@ const char* const kUsageText =
     "  snapshot HOST CHANNEL FILE.jpg   save one picture of a channel\n"
     "  record HOST CHANNEL FILE [--seconds N]\n"
     "                                   record a channel: FILE.3gp, .mov or .mkv\n"
-    "                                   with the server's times, FILE.263 the\n"
-    "                                   bare pictures; until Ctrl-C without --seconds\n"
+    "                                   (.mkv when FILE has no extension) with the\n"
+    "                                   server's times, FILE.263 the bare pictures;\n"
+    "                                   until Ctrl-C without --seconds\n"
     "\n"
     "HOST is a host name or IPv4 address, optionally :HTTPPORT for the port\n"
     "query. probe, snapshot and record log in with the saved server's account,\n"
@@ -658,9 +659,16 @@ int recordCommand(const Options& o) {
   if (o.words.size() != 4 || channelNumber(o.words[2]) == 0)
     return usageError("record takes HOST CHANNEL FILE [--seconds N], CHANNEL 1 to 16");
   const int number = channelNumber(o.words[2]);
-  const std::string path = o.words[3];
+  std::string path = o.words[3];
+  // A name without an extension gets Matroska's.
+  if (const auto slash = path.rfind('/'), dot = path.rfind('.');
+      dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+    path += ".mkv";
+  }
   if (!cli::recordableName(path))
     return usageError("record writes FILE.3gp, .mov, .mkv or .263 (H.263 in no other container)");
+  for (const std::string& kept : cli::keepInterruptedRecordings(path))
+    std::fprintf(stderr, "zenta-cli: an interrupted recording was kept as %s\n", kept.c_str());
   // Ctrl-C and SIGTERM only set the flag; the wait below sees it.
   struct sigaction stop {};
   stop.sa_handler = [](int) { stopRecording = true; };

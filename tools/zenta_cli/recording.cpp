@@ -1,6 +1,9 @@
 #include "tools/zenta_cli/recording.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "video/h263/decoder.h"
 
@@ -33,6 +37,8 @@ constexpr double kLargestStepMs = 2000;
 constexpr int64_t kMostDriftMs = 250;
 constexpr int64_t kShortestSpacingMs = 10;
 constexpr int64_t kMostAheadMs = 1000;
+// The duration of a file's only picture, or of its first before a second.
+constexpr int64_t kLonePictureMs = 40;
 
 }  // namespace
 
@@ -177,7 +183,19 @@ bool Recording::open(int width, int height) {
   codec->width = width;
   codec->height = height;
   muxer->stream->time_base = kMilliseconds;
-  if (avformat_write_header(muxer->context, nullptr) < 0) {
+  // QuickTime and 3GP are written in fragments of at most a second, each
+  // with its own index, so that a recording cut short (the process killed,
+  // the machine off) plays up to its last second; Matroska plays without
+  // its index as it is.
+  AVDictionary* options = nullptr;
+  const std::string name = format->name;
+  if (name == "mov" || name == "3gp") {
+    av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
+    av_dict_set(&options, "frag_duration", "1000000", 0);
+  }
+  const int header = avformat_write_header(muxer->context, &options);
+  av_dict_free(&options);
+  if (header < 0) {
     // MP4, for one, has no place for H.263.
     error_ = std::string(format->name) + " cannot hold H.263 (try .3gp, .mov or .mkv)";
     muxer_ = std::move(muxer);
@@ -224,6 +242,10 @@ bool Recording::add(const uint8_t* payload, size_t length, double stamp) {
   packet->stream_index = muxer_->stream->index;
   packet->pts = packet->dts = av_rescale_q(at, kMilliseconds, muxer_->stream->time_base);
   if (video::h263PictureType(payload, length) == 1) packet->flags |= AV_PKT_FLAG_KEY;
+  // Each picture lasts as long as the spacing before it: the last one too
+  // (the container takes its length from here), not nothing.
+  packet->duration = av_rescale_q(pictures_ > 0 ? at - lastMs_ : kLonePictureMs, kMilliseconds,
+                                  muxer_->stream->time_base);
   const bool written = av_write_frame(muxer_->context, packet) >= 0;
   packet->data = nullptr;
   packet->size = 0;
@@ -256,6 +278,51 @@ bool Recording::finish() {
   temporary_.clear();
   muxer_.reset();
   return true;
+}
+
+std::vector<std::string> keepInterruptedRecordings(const std::string& path) {
+  std::vector<std::string> kept;
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string prefix = base + ".part";
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return kept;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.rfind(prefix, 0) == 0) names.push_back(name);
+  }
+  ::closedir(dir);
+  const auto dot = base.rfind('.');
+  const std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? "" : base.substr(dot);
+  for (const std::string& name : names) {
+    // NAME.partPID-N of a process that has ended.
+    const std::string rest = name.substr(prefix.size());
+    const auto dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos ||
+        rest.find_first_not_of("0123456789-") != std::string::npos) {
+      continue;
+    }
+    const long pid = std::strtol(rest.c_str(), nullptr, 10);
+    if (pid <= 0 || ::kill(pid_t(pid), 0) == 0 || errno == EPERM) continue;
+    const std::string from = (slash == std::string::npos ? "" : folder) + name;
+    struct stat facts {};
+    if (::lstat(from.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) continue;
+    if (facts.st_size == 0) {
+      ::unlink(from.c_str());
+      continue;
+    }
+    const std::string to = (slash == std::string::npos ? "" : folder) + stem + "-interrupted-" +
+                           std::to_string(pid) + extension;
+    // Never over a file that is there.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      ::unlink(from.c_str());
+      kept.push_back(to);
+    }
+  }
+  return kept;
 }
 
 }  // namespace zenta::cli

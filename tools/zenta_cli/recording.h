@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zenta::cli {
 
@@ -61,5 +62,11 @@ bool rawStreamName(const std::string& path);
 // Whether a recording can be written under the name: .3gp, .mov, .mkv or a
 // raw stream.
 bool recordableName(const std::string& path);
+// The temporary files of recordings to `path` whose process has ended (it
+// was killed, or the machine went off): each is moved to
+// NAME-interrupted-PID.EXT beside it, never over a file, and the new names
+// are returned; empty ones are removed. What they hold plays up to their
+// last second.
+std::vector<std::string> keepInterruptedRecordings(const std::string& path);
 
 }  // namespace zenta::cli
