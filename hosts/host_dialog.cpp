@@ -8,8 +8,10 @@ namespace zenta::hosts {
 
 namespace {
 
-// Room for 80 characters: the fields hold at most 79.
-constexpr int kFieldRoom = 80;
+// The host field takes up to 79 characters (a host holds 39: a longer one
+// is refused at OK, not cut); the buffers have room for them all.
+constexpr int kHostFieldCapacity = 79;
+constexpr int kFieldRoom = kHostFieldCapacity + 1;
 
 }  // namespace
 
@@ -22,8 +24,11 @@ std::u16string HostDialog::fieldText(int id) const {
 LRESULT HostDialog::onInitDialog() {
   before_ = login_;
   const LRESULT result = CeDialog::onInitDialog();
-  // Nothing longer than the working copy can hold is typed.
-  SendDlgItemMessageW(hwnd, kHostList, CB_LIMITTEXT, kHostCapacity, 0);
+  // The account and password take no more than the working copy holds;
+  // the host field takes more than a host may hold, so that a longer one
+  // (pasted, say) is refused whole at OK rather than cut to another host
+  // or port.
+  SendDlgItemMessageW(hwnd, kHostList, CB_LIMITTEXT, kHostFieldCapacity, 0);
   SendDlgItemMessageW(hwnd, kAccountField, EM_LIMITTEXT, kAccountCapacity, 0);
   SendDlgItemMessageW(hwnd, kPasswordField, EM_LIMITTEXT, kPasswordCapacity, 0);
   for (const std::u16string& host : store_.listHosts())
@@ -129,6 +134,12 @@ LRESULT HostDialog::onCommand(WPARAM wParam, LPARAM, bool& handled) {
 }
 
 void HostDialog::onOK() {
+  if (fieldText(kHostList).size() > kHostCapacity) {
+    MessageBoxW(hwnd, u"The host is too long: 39 characters at most, the port included.",
+                u"Select Host", MB_OK | MB_ICONEXCLAMATION);
+    SetFocus(GetDlgItem(hwnd, kHostList));
+    return;
+  }
   store_.saveHost(fieldText(kHostList), fieldText(kAccountField), fieldText(kPasswordField),
                   IsDlgButtonChecked(hwnd, kGuestBox) == BST_CHECKED);
   EndDialog(hwnd, IDOK);
