@@ -34,6 +34,20 @@ done
 version=$(dpkg-deb -f "$viewer" Version)
 [ "$(dpkg-deb -f "$sim" Version)" = "$version" ] || fail "the packages' versions differ"
 dpkg-deb -f "$viewer" Maintainer | grep -qv localhost || fail "maintainer"
+# Removing the package stops and disables the bridge's instances.
+dpkg-deb -e "$viewer" "$work/control"
+grep -q "deb-systemd-invoke stop 'zenta-bridge@\*.service'" "$work/control/prerm" ||
+  fail "prerm does not stop the bridge's instances"
+grep -q "deb-systemd-helper disable" "$work/control/prerm" || fail "prerm disables nothing"
+# The service's sandbox, rated by systemd itself where it can.
+unit=$(dirname "$0")/../../packaging/zenta-bridge@.service
+if systemd-analyze security --help 2> /dev/null | grep -q -- --offline; then
+  cp "$unit" "$work/zenta-bridge@test.service"
+  exposure=$(systemd-analyze security --offline=yes "$work/zenta-bridge@test.service" 2>&1 |
+    sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+  [ -n "$exposure" ] && awk -v e="$exposure" 'BEGIN { exit !(e <= 4.0) }' ||
+    fail "the bridge's service is rated ${exposure:-?} (4.0 at most)"
+fi
 
 if command -v lintian > /dev/null; then
   lintian --allow-root -I "$viewer" "$sim" > "$work/lintian.log" 2>&1
