@@ -20,7 +20,7 @@ struct KeyHelp {
 inline constexpr std::array<KeyHelp, 14> keyHelp{{
     {"C", "connect, or disconnect"},
     {"1 / 4", "one picture / four pictures"},
-    {"PgUp / PgDn", "previous / next channel (or page of four)"},
+    {"PgUp / PgDn", "previous / next channel (or page of four), wrapping round"},
     {"Left / Right", "the same, while the PTZ panel is not shown"},
     {"mouse wheel", "previous (away from you) / next (towards you)"},
     {"double click", "a quadrant of four pictures shows that channel alone"},
