@@ -338,11 +338,23 @@ TEST_F(BridgeTest, CameraCommandsAndBadRequestsGetTheirAnswersAndChangeNothing) 
 }
 
 // ffmpeg as the independent RTSP client: its exit code, and what it said
-// (with -v error, nothing while every picture decodes cleanly).
+// (with -v error, nothing while every picture decodes cleanly). Its output
+// keeps the pictures' own times (-vsync vfr): pictures that reached a
+// loaded bridge bunched together are a millisecond apart, which its
+// output's frame-rate clock would otherwise call non-monotonic.
+// What "at once" means for an answer: a second, more under a sanitizer on
+// a loaded machine.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr auto kPrompt = 4s;
+#else
+constexpr auto kPrompt = 1s;
+#endif
+
 int ffmpeg(const std::string& arguments, std::string& said, const std::string& log) {
-  const int status = std::system(("timeout 60 ffmpeg -nostdin -v error -rtsp_transport tcp " +
-                                  arguments + " 2>" + log + " >/dev/null")
-                                     .c_str());
+  const int status =
+      std::system(("timeout 60 ffmpeg -nostdin -v error -vsync vfr -rtsp_transport tcp " +
+                   arguments + " 2>" + log + " >/dev/null")
+                      .c_str());
   std::ifstream in(log);
   said.assign(std::istreambuf_iterator<char>(in), {});
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -517,8 +529,8 @@ TEST_F(BridgeTest, IdleAndTricklingClientsLockNobodyOut) {
   });
   std::this_thread::sleep_for(500ms);
   const auto asked = std::chrono::steady_clock::now();
-  EXPECT_EQ(request(bridge->url("/api/channels"), {}, {}, 2).status, 200);
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);
+  EXPECT_EQ(request(bridge->url("/api/channels"), {}, {}, 5).status, 200);
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, kPrompt);
   // Idle connections, and the trickling one, are let go after ten seconds.
   char byte = 0;
   const auto opened = std::chrono::steady_clock::now();

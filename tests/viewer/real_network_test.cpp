@@ -175,7 +175,7 @@ TEST_F(Live, CantConnectClearsWhatTheSequenceHadShown) {
     const auto p = pixels(a);
     return std::count(p.begin(), p.end(), 0x00FF00u);
   };
-  EXPECT_TRUE(eventually([&] { return greenIn(kStatusRight) > 10; }, 3s));  // "Gate"
+  EXPECT_TRUE(eventually([&] { return greenIn(kStatusRight) > 10; }, 10s));  // "Gate"
   // "Can't Connect !", and the name is gone.
   ASSERT_TRUE(eventually([&] { return pixels(kStatusLeft) != *connecting; }, 14s));
   EXPECT_GT(alerts(kStatusLeft), 20);
