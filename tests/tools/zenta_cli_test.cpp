@@ -288,7 +288,9 @@ TEST_F(ZentaCli, EveryExitCodeMeansWhatItSays) {
   EXPECT_EQ(run("hosts add yard --guest"), 5) << out;
   EXPECT_EQ(run("hosts list"), 0) << out;
   EXPECT_NE(out.find("dvr"), std::string::npos);
-  EXPECT_LT(std::chrono::steady_clock::now() - locked, std::chrono::seconds(6));
+  // (Two starts of the client and its three seconds: well within fifteen,
+  // also under a sanitizer on a loaded machine.)
+  EXPECT_LT(std::chrono::steady_clock::now() - locked, std::chrono::seconds(15));
   ::close(held);
 }
 
