@@ -297,6 +297,7 @@ TEST_F(BridgeTest, MisbehavingChannelsAreNotHammeredAndHugePicturesStayRefused) 
          "--fault", "2:ignore-pause", "--size", "3=1408x1152", "--fault", "3:drop-after=2",
          "--fault", "3:ignore-pause"},
         {}, 13);
+  const auto began = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(3s);
   // Channel 3's pictures fit the receive buffer: the decoder is what refuses them.
   const auto huge = sim->events("picture", {"\"channel\":3,"});
@@ -306,10 +307,14 @@ TEST_F(BridgeTest, MisbehavingChannelsAreNotHammeredAndHugePicturesStayRefused) 
     ASSERT_NE(at, std::string::npos);
     EXPECT_LT(std::stol(line.substr(at + 8)), 158976) << line;
   }
-  for (const int channel : {1, 2, 3}) {
-    EXPECT_GE(count("channel", channel), 2u) << channel;
-    EXPECT_LE(count("channel", channel), 10u) << channel;
-  }
+  // Reopened (however slow the machine), but at most about three times a
+  // second since the start.
+  for (const int channel : {1, 2, 3})
+    EXPECT_TRUE(eventually([&] { return count("channel", channel) >= 2; }, 10s)) << channel;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+  for (const int channel : {1, 2, 3})
+    EXPECT_LE(double(count("channel", channel)), 2 + 3 * seconds) << channel;
   EXPECT_EQ(request(bridge->url("/ch/3.jpg")).status, 503);
   const auto channels = nlohmann::json::parse(request(bridge->url("/api/channels")).body);
   EXPECT_EQ(channels[2]["width"], 0);
@@ -342,9 +347,12 @@ TEST_F(BridgeTest, CameraCommandsAndBadRequestsGetTheirAnswersAndChangeNothing) 
 // keeps the pictures' own times (-vsync vfr): pictures that reached a
 // loaded bridge bunched together are a millisecond apart, which its
 // output's frame-rate clock would otherwise call non-monotonic.
-// What "at once" means for an answer: a second, more under a sanitizer on
-// a loaded machine.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// What "at once" means for an answer: a second; more under a sanitizer on
+// a loaded machine, though less than the ten seconds after which idle
+// connections are let go (so a lock-out still fails).
+#if defined(__SANITIZE_THREAD__)
+constexpr auto kPrompt = 8s;
+#elif defined(__SANITIZE_ADDRESS__)
 constexpr auto kPrompt = 4s;
 #else
 constexpr auto kPrompt = 1s;
@@ -529,7 +537,7 @@ TEST_F(BridgeTest, IdleAndTricklingClientsLockNobodyOut) {
   });
   std::this_thread::sleep_for(500ms);
   const auto asked = std::chrono::steady_clock::now();
-  EXPECT_EQ(request(bridge->url("/api/channels"), {}, {}, 5).status, 200);
+  EXPECT_EQ(request(bridge->url("/api/channels"), {}, {}, 9).status, 200);
   EXPECT_LT(std::chrono::steady_clock::now() - asked, kPrompt);
   // Idle connections, and the trickling one, are let go after ten seconds.
   char byte = 0;
