@@ -165,6 +165,13 @@ class Dialogs : public ::testing::Test {
     injectStylus(StylusAction::Down, p.x, p.y);
     injectStylus(StylusAction::Up, p.x, p.y);
   }
+  // A key pressed and released, with `held` (Alt, say) down around it.
+  static void press(UINT key, UINT held = 0) {
+    if (held != 0) injectKey(held, true);
+    injectKey(key, true);
+    injectKey(key, false);
+    if (held != 0) injectKey(held, false);
+  }
   static void type(const std::u16string& text) {
     for (const char16_t c : text)
       injectChar(c);
@@ -383,26 +390,19 @@ TEST_F(Dialogs, ComboBoxListAndSearches) {
         // The keys: F4 opens, Down steps, Enter picks and leaves the dialog
         // open; Alt+Down opens, Escape closes and goes back.
         tap(centre(GetDlgItem(hosts, 1001)));
-        for (const UINT key : {VK_F1 + 3, VK_DOWN, VK_RETURN}) {
-          injectKey(key, true);
-          injectKey(key, false);
-        }
+        for (const UINT key : {VK_F1 + 3, VK_DOWN, VK_RETURN})
+          press(key);
       },
       [&](HWND dialog) {
         EXPECT_EQ(SendDlgItemMessageW(dialog, kHosts, CB_GETDROPPEDSTATE, 0, 0), 0);
         EXPECT_EQ(text(dialog, kHosts), u"Gate");
-        injectKey(VK_MENU, true);
-        injectKey(VK_DOWN, true);
-        injectKey(VK_DOWN, false);
-        injectKey(VK_MENU, false);
-        injectKey(VK_UP, true);
-        injectKey(VK_UP, false);
+        press(VK_DOWN, VK_MENU);
+        press(VK_UP);
       },
       [&](HWND dialog) {
         EXPECT_EQ(SendDlgItemMessageW(dialog, kHosts, CB_GETDROPPEDSTATE, 0, 0), 1);
         EXPECT_EQ(text(dialog, kHosts), u"Remote");
-        injectKey(VK_ESCAPE, true);
-        injectKey(VK_ESCAPE, false);
+        press(VK_ESCAPE);
       },
       [&](HWND dialog) {
         EXPECT_EQ(SendDlgItemMessageW(dialog, kHosts, CB_GETDROPPEDSTATE, 0, 0), 0);

@@ -43,6 +43,17 @@ class ZentaCli : public ::testing::Test {
     const int status = ::pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  // `record` without --seconds, in a process of its own, until signalled.
+  pid_t recordUntilStopped(const SimProcess& sim, const char* channel, const std::string& file) {
+    const std::string registry = "--registry=" + dir + "/registry", target = host(sim);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::execl(ZENTA_CLI, ZENTA_CLI, registry.c_str(), "record", target.c_str(), channel,
+              file.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    return pid;
+  }
   static std::string host(const SimProcess& sim) {
     return "127.0.0.1:" + std::to_string(sim.httpPort());
   }
@@ -191,14 +202,7 @@ TEST_F(ZentaCli, RecordingsPlayAtTheServersPaceAndEndCleanlyOnCtrlC) {
   EXPECT_NEAR(duration, 5.0, 0.5) << took;
   EXPECT_NEAR(pictures, 75, 10);
   // Without --seconds until Ctrl-C, then finished and playable.
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const std::string registry = "--registry=" + dir + "/registry";
-    const std::string target = host(sim), file = dir + "/three.mkv";
-    ::execl(ZENTA_CLI, ZENTA_CLI, registry.c_str(), "record", target.c_str(), "3", file.c_str(),
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+  const pid_t pid = recordUntilStopped(sim, "3", dir + "/three.mkv");
   std::this_thread::sleep_for(std::chrono::seconds(3));
   ::kill(pid, SIGINT);
   int status = 0;
@@ -232,14 +236,7 @@ int decodedPictures(const std::string& path) {
 TEST_F(ZentaCli, AKilledRecordingPlaysAndTheNextOneKeepsIt) {
   SimProcess sim({"--rate", "15", "--size", "176x144", "--no-picture-log"});
   ASSERT_TRUE(sim.ok());
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const std::string registry = "--registry=" + dir + "/registry";
-    const std::string target = host(sim), file = dir + "/cut.3gp";
-    ::execl(ZENTA_CLI, ZENTA_CLI, registry.c_str(), "record", target.c_str(), "2", file.c_str(),
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+  const pid_t pid = recordUntilStopped(sim, "2", dir + "/cut.3gp");
   std::this_thread::sleep_for(std::chrono::seconds(4));
   ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
