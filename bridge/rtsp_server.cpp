@@ -28,6 +28,8 @@ constexpr GstClockTime kMostDrift = 250 * GST_MSECOND;
 constexpr int kMaxClients = 32;
 constexpr auto kUnplayedLimit = std::chrono::seconds(15);
 constexpr auto kEvictAfter = std::chrono::seconds(2);
+// The most of a channel's pictures kept while a client's pipeline starts.
+constexpr size_t kMostHeld = 4 << 20;
 
 using Clock = std::chrono::steady_clock;
 
@@ -62,20 +64,26 @@ struct Feed {
   Recorder* recorder = nullptr;
   int channel = 0;
   GstElement* source = nullptr;
+  GstElement* pipeline = nullptr;  // the client's whole pipeline
   int listener = 0;
   std::unique_ptr<Recorder::Watch> watch;
   std::mutex lock;
   GstClockTime last = GST_CLOCK_TIME_NONE;
   double lastStamp = 0;
-  bool started = false;
+  // A client starts at an intra picture: before one, nothing decodes.
+  bool awaitIntra = true;
+  // Pictures from the last intra one on, kept while the pipeline is not
+  // playing yet.
+  std::vector<std::shared_ptr<const Coded>> held;
+  size_t heldBytes = 0;
   FeedCount* count = nullptr;
 
   // A picture's time follows its arrival, so a recorder's clock that jumps
   // (a daylight-saving change, a correction) neither freezes nor squeezes
   // the stream; the recorder's own stamps smooth the spacing while they
-  // advance sanely. Pictures that come before the client plays (the
+  // advance sanely. Pictures kept while the pipeline was being made (the
   // backlog from the last intra picture) are a millisecond apart and go
-  // out at once when it does.
+  // out at once when it plays.
   GstClockTime timeOf(const Coded& coded) {
     const GstClockTime running = runningTime(source);
     if (running == GST_CLOCK_TIME_NONE) return last == GST_CLOCK_TIME_NONE ? 0 : last + GST_MSECOND;
@@ -96,24 +104,60 @@ struct Feed {
     return pts;
   }
 
-  void push(const Coded& coded) {
-    std::lock_guard guard(lock);
-    // A client starts at an intra picture: before one, nothing decodes.
-    if (!started && !coded.intra) return;
+  // Whether every element of the pipeline has started. A buffer that
+  // reaches a pad not activated yet comes back "flushing", and appsrc then
+  // stops its streaming thread for good: the client would wait for ever.
+  bool playing() const {
+    GstState state = GST_STATE_NULL;
+    GstState pending = GST_STATE_NULL;
+    const auto result = gst_element_get_state(pipeline, &state, &pending, 0);
+    return result != GST_STATE_CHANGE_FAILURE && state == GST_STATE_PLAYING &&
+           pending == GST_STATE_VOID_PENDING;
+  }
+
+  bool send(const Coded& coded) {
     const GstClockTime pts = timeOf(coded);
     GstBuffer* buffer = gst_buffer_new_memdup(coded.payload.data(), coded.payload.size());
     GST_BUFFER_PTS(buffer) = pts;
     GST_BUFFER_DTS(buffer) = pts;
-    // An appsrc that has not started yet (its pipeline still being made)
-    // drops what it is given: the client then starts at the next intra
-    // picture, not with pictures predicted from a lost one.
-    if (gst_app_src_push_buffer(GST_APP_SRC(source), buffer) != GST_FLOW_OK) {
-      if (!started) return;
-    } else {
-      started = true;
-    }
+    if (gst_app_src_push_buffer(GST_APP_SRC(source), buffer) != GST_FLOW_OK) return false;
     last = pts;
     lastStamp = coded.stamp;
+    return true;
+  }
+
+  void push(const std::shared_ptr<const Coded>& coded) {
+    std::lock_guard guard(lock);
+    if (coded->intra) {
+      awaitIntra = false;
+      held.clear();
+      heldBytes = 0;
+    }
+    if (awaitIntra) return;
+    if (!playing()) {
+      heldBytes += coded->payload.size();
+      held.push_back(coded);
+      // A pipeline that does not start in this much leaves the client to
+      // start at the next intra picture.
+      if (heldBytes > kMostHeld) {
+        held.clear();
+        heldBytes = 0;
+        awaitIntra = true;
+      }
+      return;
+    }
+    held.push_back(coded);
+    for (const auto& picture : held) {
+      // An appsrc that stops taking pictures (its pipeline going down)
+      // leaves the client to start at the next intra picture, not with
+      // pictures predicted from a lost one.
+      if (!send(*picture)) {
+        awaitIntra = true;
+        break;
+      }
+    }
+    held.clear();
+    heldBytes = 0;
   }
 };
 
@@ -123,6 +167,7 @@ void onUnprepared(GstRTSPMedia*, gpointer data) {
   feed->recorder->stopListening(feed->channel, feed->listener);
   gst_app_src_end_of_stream(GST_APP_SRC(feed->source));
   gst_object_unref(feed->source);
+  gst_object_unref(feed->pipeline);
   FeedCount* count = feed->count;
   delete feed;
   std::lock_guard guard(count->lock);
@@ -307,6 +352,12 @@ struct RtspServer::State {
     feed->recorder = &mount->server->recorder;
     feed->channel = mount->channel;
     feed->source = source;
+    GstElement* top = GST_ELEMENT(gst_object_ref(source));
+    while (GstObject* parent = gst_object_get_parent(GST_OBJECT(top))) {
+      gst_object_unref(top);
+      top = GST_ELEMENT(parent);
+    }
+    feed->pipeline = top;
     feed->count = &mount->server->feeds;
     {
       std::lock_guard guard(feed->count->lock);
@@ -315,7 +366,7 @@ struct RtspServer::State {
     feed->watch =
         std::make_unique<Recorder::Watch>(*feed->recorder, mount->channel, Recorder::Takes::Coded);
     feed->listener = feed->recorder->listen(
-        mount->channel, [feed](const std::shared_ptr<const Coded>& c) { feed->push(*c); });
+        mount->channel, [feed](const std::shared_ptr<const Coded>& c) { feed->push(c); });
     g_signal_connect(media, "unprepared", G_CALLBACK(onUnprepared), feed);
   }
 };

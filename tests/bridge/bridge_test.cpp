@@ -108,17 +108,19 @@ class Bridge {
     argv.push_back(nullptr);
     posix_spawn(&pid_, ZENTA_BRIDGE, &files, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&files);
-    eventually([&] {
-      std::ifstream in(out_);
-      std::string line;
-      if (!std::getline(in, line)) return false;
-      const auto at = line.find("127.0.0.1:");
-      if (at == std::string::npos) return false;
-      base_ = "http://" + line.substr(at, line.find('/', at) - at);
-      const auto rtsp = line.find("rtsp://");
-      if (rtsp != std::string::npos) rtsp_ = line.substr(rtsp, line.find("/ch/", rtsp) - rtsp);
-      return true;
-    });
+    eventually(
+        [&] {
+          std::ifstream in(out_);
+          std::string line;
+          if (!std::getline(in, line)) return false;
+          const auto at = line.find("127.0.0.1:");
+          if (at == std::string::npos) return false;
+          base_ = "http://" + line.substr(at, line.find('/', at) - at);
+          const auto rtsp = line.find("rtsp://");
+          if (rtsp != std::string::npos) rtsp_ = line.substr(rtsp, line.find("/ch/", rtsp) - rtsp);
+          return true;
+        },
+        30s);  // a sanitized bridge on a loaded machine starts slowly
   }
   ~Bridge() {
     if (pid_ > 0) {
@@ -600,8 +602,9 @@ TEST_F(BridgeTest, AnswersTellTheTruthAboutPicturesAndProtocol) {
 }
 
 // What ffprobe gives of the first `frames` pictures of a channel: their
-// presentation times in seconds.
-std::vector<double> presentationTimes(const std::string& url, int frames, const std::string& log) {
+// presentation times in seconds; what it said on its error output in `said`.
+std::vector<double> presentationTimes(const std::string& url, int frames, const std::string& log,
+                                      std::string& said) {
   const std::string out = log + ".csv";
   // What it printed tells; its exit status adds nothing.
   [[maybe_unused]] const int status =
@@ -613,6 +616,8 @@ std::vector<double> presentationTimes(const std::string& url, int frames, const 
   std::ifstream in(out);
   for (std::string line; std::getline(in, line);)
     if (!line.empty() && line != "N/A") times.push_back(std::atof(line.c_str()));
+  std::ifstream errors(log);
+  said.assign(std::istreambuf_iterator<char>(errors), {});
   return times;
 }
 
@@ -622,16 +627,19 @@ TEST_F(BridgeTest, RtspStartsAtOnceOnAPausedChannelAndKeepsTimeThroughClockSteps
   std::this_thread::sleep_for(4s);  // every channel paused meanwhile
   // Two seconds of a channel paused until now take about two seconds.
   const auto asked = std::chrono::steady_clock::now();
-  const auto paused = presentationTimes(bridge->rtsp(2), 20, folder.path() + "/p2");
-  EXPECT_EQ(paused.size(), 20u);
+  std::string said;
+  const auto paused = presentationTimes(bridge->rtsp(2), 20, folder.path() + "/p2", said);
+  EXPECT_EQ(paused.size(), 20u) << said;
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 5s) << "the paused time was played out";
   // The recorder's clock steps an hour forward or back after its 30th
   // picture: the stream's times go on at the pictures' rate.
+  std::string saidOf[2];
   const std::vector<double> times[2] = {
-      presentationTimes(bridge->rtsp(4), 60, folder.path() + "/p4"),
-      presentationTimes(bridge->rtsp(5), 60, folder.path() + "/p5")};
-  for (const auto& t : times) {
-    ASSERT_EQ(t.size(), 60u);
+      presentationTimes(bridge->rtsp(4), 60, folder.path() + "/p4", saidOf[0]),
+      presentationTimes(bridge->rtsp(5), 60, folder.path() + "/p5", saidOf[1])};
+  for (int c = 0; c < 2; ++c) {
+    const auto& t = times[c];
+    ASSERT_EQ(t.size(), 60u) << saidOf[c];
     for (size_t i = 1; i < t.size(); ++i) {
       EXPECT_GT(t[i] - t[i - 1], 0.0) << i;
       EXPECT_LT(t[i] - t[i - 1], 0.5) << i;
@@ -640,7 +648,6 @@ TEST_F(BridgeTest, RtspStartsAtOnceOnAPausedChannelAndKeepsTimeThroughClockSteps
   }
   EXPECT_EQ(sim->events("fault", {"clock-step"}).size(), 2u);
   // Payloads too short to be pictures never reach a player.
-  std::string said;
   EXPECT_EQ(
       ffmpeg("-i " + bridge->rtsp(3) + " -frames:v 30 -f null -", said, folder.path() + "/p3.log"),
       0)
