@@ -26,7 +26,7 @@
 #include "platform/registry/registry.h"
 #include "zenta/version.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(ZENTA_SANITIZE_ADDRESS)
 // Under AddressSanitizer only. GLib's library constructor allocates the
 // first block of its quark table; once GStreamer has registered more quarks
 // than that block holds, GLib moves them to a larger one and leaves the old

@@ -25,3 +25,10 @@ if(_zenta_san)
   add_compile_options(${_zenta_san})
   add_link_options(${_zenta_san})
 endif()
+# What the code may ask of the build, whichever the compiler (GCC defines
+# __SANITIZE_ADDRESS__ and __SANITIZE_THREAD__, clang 14 neither).
+if(ZENTA_SANITIZE STREQUAL "address" OR ZENTA_SANITIZE STREQUAL "fuzz")
+  add_compile_definitions(ZENTA_SANITIZE_ADDRESS=1)
+elseif(ZENTA_SANITIZE STREQUAL "thread")
+  add_compile_definitions(ZENTA_SANITIZE_THREAD=1)
+endif()

@@ -35,7 +35,7 @@ struct ComboState {
   bool settingText = false;
 };
 
-ComboState* stateOf(HWND hwnd) {
+ComboState* comboStateOf(HWND hwnd) {
   return reinterpret_cast<ComboState*>(GetWindowLongW(hwnd, 0));
 }
 
@@ -80,7 +80,7 @@ int rowAt(HWND list, const ComboState& s, LPARAM lParam) {
 // holds the capture so that a tap anywhere reaches it.
 LRESULT listProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const auto combo = reinterpret_cast<HWND>(GetWindowLongW(hwnd, GWL_USERDATA));
-  ComboState* s = combo != nullptr ? stateOf(combo) : nullptr;
+  ComboState* s = combo != nullptr ? comboStateOf(combo) : nullptr;
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -165,7 +165,7 @@ WNDPROC editClassProc = nullptr;
 
 LRESULT editHook(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
   const HWND combo = GetParent(edit);
-  ComboState* s = combo != nullptr ? stateOf(combo) : nullptr;
+  ComboState* s = combo != nullptr ? comboStateOf(combo) : nullptr;
   // The combo box goes first when the dialog ends: the edit part still
   // gets its own messages (its WM_DESTROY frees what it holds).
   if (s == nullptr) return CallWindowProcW(editClassProc, edit, message, wParam, lParam);
@@ -216,7 +216,7 @@ void paintCombo(HWND hwnd) {
 }
 
 LRESULT comboProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  ComboState* s = stateOf(hwnd);
+  ComboState* s = comboStateOf(hwnd);
   if (message == WM_CREATE) {
     auto* state = new ComboState;
     SetWindowLongW(hwnd, 0, reinterpret_cast<LONG_PTR>(state));

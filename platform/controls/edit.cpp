@@ -24,7 +24,7 @@ struct EditState {
   size_t limit = 30000;
 };
 
-EditState* stateOf(HWND hwnd) {
+EditState* editStateOf(HWND hwnd) {
   return reinterpret_cast<EditState*>(GetWindowLongW(hwnd, 0));
 }
 
@@ -163,7 +163,7 @@ void paint(HWND hwnd, EditState& s) {
 }
 
 LRESULT editProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  EditState* s = stateOf(hwnd);
+  EditState* s = editStateOf(hwnd);
   switch (message) {
     case WM_CREATE: {
       auto* state = new EditState;

@@ -8,18 +8,18 @@
 namespace zenta::platform {
 
 namespace {
-std::mutex barsLock;
-ShellBars bars;
+std::mutex currentBarsLock;
+ShellBars currentBars;
 }  // namespace
 
 ShellBars shellBars() {
-  std::lock_guard guard(barsLock);
-  return bars;
+  std::lock_guard guard(currentBarsLock);
+  return currentBars;
 }
 
 void setShellBars(const ShellBars& value) {
-  std::lock_guard guard(barsLock);
-  bars = value;
+  std::lock_guard guard(currentBarsLock);
+  currentBars = value;
   setReservedBands(value.taskBar ? kTaskBarHeight : 0, value.menuBar ? kMenuBarHeight : 0);
 }
 

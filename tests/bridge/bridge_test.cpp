@@ -352,9 +352,9 @@ TEST_F(BridgeTest, CameraCommandsAndBadRequestsGetTheirAnswersAndChangeNothing) 
 // What "at once" means for an answer: a second; more under a sanitizer on
 // a loaded machine, though less than the ten seconds after which idle
 // connections are let go (so a lock-out still fails).
-#if defined(__SANITIZE_THREAD__)
+#if defined(ZENTA_SANITIZE_THREAD)
 constexpr auto kPrompt = 8s;
-#elif defined(__SANITIZE_ADDRESS__)
+#elif defined(ZENTA_SANITIZE_ADDRESS)
 constexpr auto kPrompt = 4s;
 #else
 constexpr auto kPrompt = 1s;
@@ -463,7 +463,7 @@ TEST_F(BridgeTest, AReaderThatNeverReadsDelaysNobodyAndHoldsNoMemory) {
   for (size_t p = 0; (p = other.body.find("Content-Type: image/jpeg", p)) != std::string::npos; ++p)
     ++parts;
   EXPECT_GE(parts, 25u) << "the other client was held up";
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(ZENTA_SANITIZE_ADDRESS)
   // (AddressSanitizer keeps freed memory aside for a while.)
   EXPECT_LT(bridge->residentMegabytes() - before, 8.0) << "the stalled client's pictures pile up";
 #endif
@@ -683,7 +683,8 @@ TEST_F(BridgeTest, RtspClientsThatNeverPlayHoldLittleAndLockNobodyOut) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - connecting, 3s);
   std::this_thread::sleep_for(3s);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // (their shadow memory counts)
+// (A sanitizer's shadow memory would count.)
+#if !defined(ZENTA_SANITIZE_ADDRESS) && !defined(ZENTA_SANITIZE_THREAD)
   EXPECT_LT(bridge->residentMegabytes(), std::max(150.0, before + 100)) << before;
 #endif
   // A player still gets in, in place of one that never played.

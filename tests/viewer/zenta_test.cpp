@@ -97,7 +97,7 @@ void expectASecondCopyEnds(const std::string& dir) {
   ZentaProcess second(ZENTA_PROGRAM, dir);
   EXPECT_EQ(second.wait(5s), 1);
   EXPECT_NE(second.errors().find("zenta is already running"), std::string::npos) << second.errors();
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#if defined(ZENTA_SANITIZE_THREAD) || defined(ZENTA_SANITIZE_ADDRESS)
   EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
 #else
   EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
