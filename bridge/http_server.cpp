@@ -204,6 +204,7 @@ struct HttpServer::State {
   std::list<std::unique_ptr<Client>> clients;  // under lock
   std::atomic<bool> stopping{false};
   std::atomic<int> streams{0};
+  std::atomic<uint16_t> rtspPort{0};
   // The names a request's Host may give, and the origins besides the
   // request's own host that may open the WebSocket and steer.
   std::set<std::string> hosts;
@@ -245,7 +246,9 @@ struct HttpServer::State {
   void stream(Client& client, const Request& request, int number);
   void tiles(Client& client, const Request& request, bool codedPage);
   bool steer(Client& client, const Request& request, int number);
-  std::string channelsJson();
+  // The channels as the reports' schema has them; URLs for the host the
+  // request named.
+  std::string channelsJson(const Request& request);
   // 404 for a channel the recorder does not have, 403 for one the login
   // may not view; nothing (true) when it may be shown.
   bool viewable(Client& client, const Request& request, int number);
@@ -291,6 +294,10 @@ bool HttpServer::start(std::string& error) {
   s.acceptThread = std::thread([&s] { s.acceptLoop(); });
   s.watchdog = std::thread([&s] { s.watchLoop(); });
   return true;
+}
+
+void HttpServer::setRtspPort(uint16_t port) {
+  state_->rtspPort = port;
 }
 
 uint16_t HttpServer::port() const {
@@ -511,7 +518,7 @@ bool HttpServer::State::answer(Client& client, const Request& request) {
   };
   if (target == "/api/channels") {
     if (!get) return wrongMethod("GET, HEAD");
-    reply(client, request, http::status::ok, "application/json", channelsJson() + "\n");
+    reply(client, request, http::status::ok, "application/json", channelsJson(request) + "\n");
     return true;
   }
   if (target == "/" || target == "/index.html") {
@@ -567,20 +574,58 @@ bool HttpServer::State::answer(Client& client, const Request& request) {
   return true;
 }
 
-std::string HttpServer::State::channelsJson() {
-  nlohmann::json all = nlohmann::json::array();
+namespace {
+
+// "2026-12-10T04:05:06.123Z"
+std::string utcText(std::chrono::system_clock::time_point t) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch());
+  const std::time_t seconds = std::time_t(ms.count() / 1000);
+  std::tm parts{};
+  gmtime_r(&seconds, &parts);
+  char text[96];  // room for any int the fields could hold
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
+                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                int(ms.count() % 1000));
+  return text;
+}
+
+}  // namespace
+
+std::string HttpServer::State::channelsJson(const Request& request) {
+  // The RTSP URL names the host the client reached the bridge by.
+  const std::string host = hostPart(fieldOf(request, http::field::host));
+  const uint16_t rtsp = rtspPort.load();
+  const std::string rtspBase =
+      host.empty() || rtsp == 0
+          ? std::string()
+          : "rtsp://" + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+                std::to_string(rtsp) + "/ch/";
+  const auto orNull = [](bool known, auto value) {
+    return known ? nlohmann::json(value) : nlohmann::json();
+  };
+  nlohmann::json channels = nlohmann::json::array();
   for (const ChannelFacts& f : recorder.channels()) {
-    all.push_back({{"number", f.number},
-                   {"name", f.name},
-                   {"permission", f.ptz        ? "ptz"
-                                  : f.viewable ? "view"
-                                               : "none"},
-                   {"width", f.width},
-                   {"height", f.height},
-                   {"pictures_per_second", f.picturesPerSecond},
-                   {"state", statusName(f.status)}});
+    const std::string n = std::to_string(f.number);
+    const bool sized = f.width > 0 && f.height > 0;
+    channels.push_back({{"channel", f.number},
+                        {"camera", orNull(f.answered, f.name)},
+                        {"permission", orNull(f.answered, f.ptz        ? "ptz"
+                                                          : f.viewable ? "view"
+                                                                       : "none")},
+                        {"width", orNull(sized, f.width)},
+                        {"height", orNull(sized, f.height)},
+                        {"pictures_per_second", f.picturesPerSecond},
+                        {"state", stream::stateName(f.status)},
+                        {"last_picture", f.lastPicture ? nlohmann::json(utcText(*f.lastPicture))
+                                                       : nlohmann::json()},
+                        {"urls",
+                         {{"rtsp", orNull(!rtspBase.empty(), rtspBase + n)},
+                          {"mjpeg", "/ch/" + n + ".mjpg"},
+                          {"jpeg", "/ch/" + n + ".jpg"}}}});
   }
-  return all.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  const nlohmann::json report = {
+      {"schema", stream::kReportSchema}, {"recorder", recorder.host()}, {"channels", channels}};
+  return report.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 bool HttpServer::State::takeStreamPlace(Client& client, const Request& request) {
@@ -754,7 +799,7 @@ void HttpServer::State::tiles(Client& client, const Request& request, bool coded
       asked.reset();
     }
     if (Clock::now() >= nextFacts) {
-      text = channelsJson();
+      text = channelsJson(request);
       write(false, net::buffer(text));
       nextFacts = Clock::now() + std::chrono::seconds(1);
       continue;

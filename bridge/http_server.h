@@ -1,6 +1,6 @@
 // The bridge's HTTP side: the channels as JSON, each channel's latest
 // picture as a JPEG and as a multipart MJPEG stream, and camera commands.
-//   GET  /api/channels        the sixteen channels (JSON)
+//   GET  /api/channels        the sixteen channels (JSON, the reports' schema)
 //   GET  /ch/N.jpg            a fresh picture of channel N
 //   GET  /ch/N.mjpg           channel N live (multipart/x-mixed-replace)
 //   POST /api/ch/N/ptz        body: one command word; 204, or 403 / 400
@@ -55,6 +55,9 @@ class HttpServer {
   // cannot be bound. The port actually bound (for port 0) is port().
   bool start(std::string& error);
   uint16_t port() const;
+  // The RTSP server's port, for the channels' rtsp URLs in the API (none
+  // until set).
+  void setRtspPort(uint16_t port);
   // Stops taking clients, ends every client's connection and waits.
   void stop();
 

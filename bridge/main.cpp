@@ -234,6 +234,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zenta-bridge: %s\n", error.c_str());
     return 1;
   }
+  server.setRtspPort(rtsp.port());
   const std::string shown =
       o.listen.find(':') != std::string::npos ? "[" + o.listen + "]" : o.listen;
   std::printf("zenta-bridge: serving http://%s:%u/ and rtsp://%s:%u/ch/N for %s\n", shown.c_str(),

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/base/text.h"
 #include "stream/protocol.h"
 #include "video/h263/decoder.h"
 #include "video/snapshot/jpeg_planes.h"
@@ -21,24 +22,6 @@ std::string trimmed(const std::array<char, 21>& field) {
 }
 
 }  // namespace
-
-std::string_view statusName(ChannelStatus status) {
-  switch (status) {
-    case ChannelStatus::Connecting:
-      return "connecting";
-    case ChannelStatus::Live:
-      return "live";
-    case ChannelStatus::Paused:
-      return "paused";
-    case ChannelStatus::NoSignal:
-      return "no signal";
-    case ChannelStatus::Refused:
-      return "refused";
-    case ChannelStatus::Absent:
-      return "absent";
-  }
-  return "connecting";
-}
 
 Recorder::Recorder(stream::Login login, RecorderSettings settings)
     : login_(std::move(login)), settings_(settings), session_(settings.session) {
@@ -82,6 +65,7 @@ void Recorder::onInfo(stream::Connection& link, const stream::InfoText& info) {
   c.viewable = viewable;
   std::lock_guard guard(c.lock);
   c.name = trimmed(info.cameraName);
+  c.answered = true;
   // A (re)connected channel starts afresh: nothing kept from before.
   c.sinceIntra.clear();
   c.sinceIntraBytes = 0;
@@ -99,6 +83,8 @@ void Recorder::onState(stream::Connection& link, stream::LinkState state) {
     c.viewable = false;
     c.ptz = false;
     c.decoder.reset();
+    std::lock_guard guard(c.lock);
+    c.answered = false;
   }
 }
 
@@ -119,6 +105,7 @@ bool Recorder::onPicture(stream::Connection& link, std::span<const uint8_t> payl
     std::lock_guard guard(c.lock);
     c.width = decoded->width;
     c.height = decoded->height;
+    c.lastPicture = std::chrono::system_clock::now();
     c.recent.push_back(arrived);
     std::erase_if(c.recent,
                   [&](Clock::time_point t) { return arrived - t > std::chrono::seconds(2); });
@@ -227,7 +214,9 @@ ChannelFacts Recorder::facts(int number) const {
   bool resumed = false;
   {
     std::lock_guard guard(c.lock);
+    f.answered = c.answered;
     f.name = c.name;
+    f.lastPicture = c.lastPicture;
     resumed = c.resumed;
     f.width = c.width;
     f.height = c.height;
@@ -253,6 +242,10 @@ ChannelFacts Recorder::facts(int number) const {
         since > settings_.noSignalAfter.count() ? ChannelStatus::NoSignal : ChannelStatus::Live;
   }
   return f;
+}
+
+std::string Recorder::host() const {
+  return platform::toUtf8(login_.host);
 }
 
 std::vector<ChannelFacts> Recorder::channels() const {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "stream/channel_sink.h"
+#include "stream/report.h"
 #include "stream/session.h"
 #include "video/h263/picture_decoder.h"
 
@@ -43,17 +44,19 @@ struct Coded {
 };
 using CodedListener = std::function<void(const std::shared_ptr<const Coded>&)>;
 
-enum class ChannelStatus { Connecting, Live, Paused, NoSignal, Refused, Absent };
-std::string_view statusName(ChannelStatus status);
+using ChannelStatus = stream::ChannelState;
 
 struct ChannelFacts {
   int number = 0;
-  std::string name;  // the camera's, as the recorder gave it (blanks trimmed)
+  bool answered = false;  // the recorder's INFO text came: name and permission are known
+  std::string name;       // the camera's, as the recorder gave it (blanks trimmed)
   bool viewable = false;
   bool ptz = false;
-  int width = 0, height = 0;
+  int width = 0, height = 0;  // of the last picture; 0 before one
   double picturesPerSecond = 0;
   ChannelStatus status = ChannelStatus::Connecting;
+  // When the last picture came (this machine's clock); none before one.
+  std::optional<std::chrono::system_clock::time_point> lastPicture;
 };
 
 struct RecorderSettings {
@@ -85,6 +88,8 @@ class Recorder : private stream::ChannelSink {
 
   std::vector<ChannelFacts> channels() const;
   ChannelFacts facts(int number) const;  // number 1 to 16
+  // The recorder's host text (host[:http-port]), UTF-8.
+  std::string host() const;
 
   // What a watcher takes: JPEG pictures (made only while somebody takes
   // them), or the coded pictures alone.
@@ -132,6 +137,8 @@ class Recorder : private stream::ChannelSink {
     int watchers = 0;                                           // under lock
     int jpegWatchers = 0;       // the watchers that take JPEG pictures; under lock
     int width = 0, height = 0;  // of the last picture decoded; under lock
+    bool answered = false;      // since the channel was last opened; under lock
+    std::optional<std::chrono::system_clock::time_point> lastPicture;  // under lock
     std::chrono::steady_clock::time_point lastLeft;
     bool resumed = false;  // under lock
     std::vector<std::shared_ptr<const Coded>> sinceIntra;

@@ -24,6 +24,7 @@
 #include "tests/sim/wire_client.h"
 #include "tests/support/jpeg_file.h"
 #include "tests/support/loopback.h"
+#include "tests/support/report_schema.h"
 #include "tests/support/test_folder.h"
 
 extern char** environ;
@@ -231,13 +232,17 @@ TEST_F(BridgeTest, ChannelsPicturesAndStreamsAsTheRecorderHasThem) {
   const Answer list = request(bridge->url("/api/channels"));
   ASSERT_EQ(list.status, 200);
   EXPECT_EQ(list.type, "application/json");
-  const auto channels = nlohmann::json::parse(list.body);
-  ASSERT_EQ(channels.size(), 16u);
-  EXPECT_EQ(channels[0]["name"], "Gate");
+  const auto report = nlohmann::json::parse(list.body);
+  ASSERT_EQ(reportSchemaFaults(report), "");
+  const auto& channels = report["channels"];
+  EXPECT_EQ(channels[0]["camera"], "Gate");
   EXPECT_EQ(channels[0]["permission"], "ptz");
   EXPECT_EQ(channels[4]["permission"], "view");
   EXPECT_EQ(channels[6]["state"], "refused");
   EXPECT_EQ(channels[1]["state"], "paused");
+  EXPECT_EQ(channels[0]["urls"]["rtsp"], bridge->rtsp(1));
+  EXPECT_EQ(channels[0]["urls"]["mjpeg"], "/ch/1.mjpg");
+  EXPECT_EQ(channels[0]["urls"]["jpeg"], "/ch/1.jpg");
 
   // The latest picture: channel 1's red.
   const Answer one = request(bridge->url("/ch/1.jpg"));
@@ -318,8 +323,10 @@ TEST_F(BridgeTest, MisbehavingChannelsAreNotHammeredAndHugePicturesStayRefused) 
   for (const int channel : {1, 2, 3})
     EXPECT_LE(double(count("channel", channel)), 2 + 3 * seconds) << channel;
   EXPECT_EQ(request(bridge->url("/ch/3.jpg")).status, 503);
-  const auto channels = nlohmann::json::parse(request(bridge->url("/api/channels")).body);
-  EXPECT_EQ(channels[2]["width"], 0);
+  const auto report = nlohmann::json::parse(request(bridge->url("/api/channels")).body);
+  EXPECT_TRUE(report["channels"][2]["width"].is_null());
+  EXPECT_TRUE(report["channels"][2]["last_picture"].is_null());
+  EXPECT_EQ(report["channels"][1]["last_picture"].get<std::string>().size(), 24u);  // one came
 }
 
 TEST_F(BridgeTest, CameraCommandsAndBadRequestsGetTheirAnswersAndChangeNothing) {
@@ -407,7 +414,7 @@ TEST_F(BridgeTest, RtspPlaysInFfmpegAndALateJoinerStartsWhole) {
 std::string stateOf(const Bridge& bridge, int channel) {
   const Answer a = request(bridge.url("/api/channels"));
   if (a.status != 200) return "";
-  return nlohmann::json::parse(a.body)[size_t(channel - 1)]["state"];
+  return nlohmann::json::parse(a.body)["channels"][size_t(channel - 1)]["state"];
 }
 
 TEST_F(BridgeTest, ARecorderThatGoesAndComesBackIsFollowed) {

@@ -176,8 +176,8 @@ def main():
         d.s("POST", "/url", {"url": url})
         d.script("localStorage.clear(); document.dispatchEvent(new KeyboardEvent('keydown', {key: '4'}))")
         phase("page loaded")
-        expected = json.loads(urllib.request.urlopen(url.rstrip("/") + "/api/channels").read())
-        viewable = [c["number"] for c in expected if c["permission"] != "none"]
+        expected = json.loads(urllib.request.urlopen(url.rstrip("/") + "/api/channels").read())["channels"]
+        viewable = [c["channel"] for c in expected if c["permission"] in ("view", "ptz")]
         # Our own decoder, in the page, draws every viewable channel.
         if not wait("the page's decoder did not start", lambda: d.script("return window.zentaMode") == "coded"):
             return 1
@@ -202,9 +202,9 @@ def main():
             return 1
         # Each at its own size.
         sizes = d.script("return [...document.querySelectorAll('.tile')].map(t => t.dataset.size)")
-        for c in json.loads(urllib.request.urlopen(url.rstrip("/") + "/api/channels").read()):
-            if c["number"] in viewable and sizes[c["number"] - 1] != f"{c['width']}x{c['height']}":
-                print(f"FAIL: tile {c['number']} drawn at {sizes[c['number'] - 1]}, not {c['width']}x{c['height']}")
+        for c in json.loads(urllib.request.urlopen(url.rstrip("/") + "/api/channels").read())["channels"]:
+            if c["channel"] in viewable and sizes[c["channel"] - 1] != f"{c['width']}x{c['height']}":
+                print(f"FAIL: tile {c['channel']} drawn at {sizes[c['channel'] - 1]}, not {c['width']}x{c['height']}")
                 return 1
         # No JPEG is made for a page that decodes itself.
         head = urllib.request.Request(url.rstrip("/") + "/ch/1.jpg", method="HEAD")
@@ -223,8 +223,8 @@ def main():
             return 1
         labels = d.script("return [...document.querySelectorAll('.tile .label')].map(l => l.textContent)")
         for c in expected:
-            if c["name"] and c["name"] not in labels[c["number"] - 1]:
-                print(f"FAIL: tile {c['number']} is labelled {labels[c['number'] - 1]!r}")
+            if c["camera"] and c["camera"] not in labels[c["channel"] - 1]:
+                print(f"FAIL: tile {c['channel']} is labelled {labels[c['channel'] - 1]!r}")
                 return 1
         print(f"page: {len(viewable)} tiles decoded by the page at their own sizes, live")
         # Key 2: four tiles; the others are paused on the recorder.
@@ -234,7 +234,7 @@ def main():
         api = url.rstrip("/") + "/api/channels"
         if not wait("key 2 did not leave channels 5 to 16 paused", lambda: all(
                 c["state"] in ("paused", "refused") for c in
-                json.loads(urllib.request.urlopen(api).read())[4:]), 8):
+                json.loads(urllib.request.urlopen(api).read())["channels"][4:]), 8):
             return 1
         shown = d.script("return [...document.querySelectorAll('.tile')].filter(t => t.style.display !== 'none').length")
         if shown != 4:
@@ -280,7 +280,7 @@ def main():
         d.script("""for (const m of ['not json', '{"watch":5}', '{"watch":[1,99,-3,"x",1e30],"coded":"yes"}',
                                  '{"coded":{"a":1}}', '[]']) ws.send(m);""")
         time.sleep(1.0)
-        if json.loads(urllib.request.urlopen(api, timeout=5).read())[0]["number"] != 1:
+        if json.loads(urllib.request.urlopen(api, timeout=5).read())["channels"][0]["channel"] != 1:
             print("FAIL: the bridge did not survive odd WebSocket messages")
             return 1
         phase("layouts and camera")

@@ -20,6 +20,7 @@
 #include "tests/sim/wire_client.h"
 #include "tests/support/jpeg_file.h"
 #include "tests/support/loopback.h"
+#include "tests/support/report_schema.h"
 #include "tests/support/test_folder.h"
 
 namespace zenta::testing {
@@ -322,8 +323,12 @@ TEST_F(ZentaCli, ServerTextsAreEscapedArgumentsAreUtf8AndJsonIsOnOffer) {
   EXPECT_NE(out.find("caf\xc3\xa9"), std::string::npos) << out;
   ASSERT_EQ(run("probe " + host(sim) + " --json"), 0) << out;
   EXPECT_NE(out.find("\"camera\": \"\\u001b[31mRed\\u0007\""), std::string::npos) << out;
-  EXPECT_NE(out.find("\"width\": 320"), std::string::npos) << out;
-  EXPECT_EQ(out.find("reachable"), std::string::npos);
+  const auto report = nlohmann::json::parse(out, nullptr, false);
+  EXPECT_EQ(reportSchemaFaults(report), "") << out;
+  EXPECT_EQ(report["channels"][1]["camera"], "caf\xc3\xa9");
+  EXPECT_EQ(report["channels"][0]["permission"], "ptz");
+  EXPECT_EQ(report["channels"][0]["state"], "live");
+  EXPECT_EQ(report["channels"][0]["width"], 320);
   // A host name in UTF-8 is stored as the viewer shows it.
   EXPECT_EQ(run("hosts add caf\xc3\xa9 --guest"), 0) << out;
   stream::Login state;

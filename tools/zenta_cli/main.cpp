@@ -26,6 +26,7 @@
 #include "hosts/host_store.h"
 #include "platform/base/text.h"
 #include "platform/registry/registry.h"
+#include "stream/report.h"
 #include "stream/session.h"
 #include "tools/zenta_cli/recording.h"
 #include "video/colour/canvas.h"
@@ -485,6 +486,9 @@ int probeCommand(const Options& o) {
     }
     return true;
   });
+  std::array<bool, stream::kChannelCount> absent{};
+  for (int number = 1; number <= stream::kChannelCount; ++number)
+    absent[size_t(number - 1)] = session.channel(number).absent;
   session.closeAllChannels();
   std::lock_guard guard(found.lock);
   std::string title;
@@ -497,18 +501,26 @@ int probeCommand(const Options& o) {
     std::string picture = size == found.size.end() ? "-"
                                                    : std::to_string(size->second.first) + "x" +
                                                          std::to_string(size->second.second);
-    nlohmann::json entry = {{"channel", number}};
+    // Every field in every entry, null where the recorder did not say.
+    nlohmann::json entry = {{"channel", number}, {"answered", info != found.info.end()},
+                            {"camera", nullptr}, {"permission", nullptr},
+                            {"code", nullptr},   {"width", nullptr},
+                            {"height", nullptr}};
+    stream::ChannelState state = absent[size_t(number - 1)] ? stream::ChannelState::Absent
+                                                            : stream::ChannelState::Connecting;
     if (info == found.info.end()) {
-      entry["answered"] = false;
       if (!o.json)
         std::printf("%-8d%s%-6s%s\n", number, padded("-", 22).c_str(), "-", picture.c_str());
     } else {
       if (stream::grantsViewing(info->second.permission))
         title = rawTrimmed(info->second.serverTitle);
       const std::string camera = rawTrimmed(info->second.cameraName);
-      entry["answered"] = true;
       entry["camera"] = serverUtf8(camera);
+      entry["permission"] = stream::permissionName(info->second.permission);
       entry["code"] = std::string(1, info->second.permission);
+      state = !stream::grantsViewing(info->second.permission) ? stream::ChannelState::Refused
+              : size != found.size.end()                      ? stream::ChannelState::Live
+                                                              : stream::ChannelState::NoSignal;
       if (!o.json)
         std::printf("%-8d%s%-6s%s\n", number, padded(printable(camera), 22).c_str(),
                     printable(std::string(1, info->second.permission)).c_str(), picture.c_str());
@@ -517,10 +529,12 @@ int probeCommand(const Options& o) {
       entry["width"] = size->second.first;
       entry["height"] = size->second.second;
     }
+    entry["state"] = stream::stateName(state);
     channels.push_back(entry);
   }
   if (o.json) {
     const nlohmann::json report = {
+        {"schema", stream::kReportSchema},
         {"host", o.words[1]},
         {"stream_port", session.streamPort()},
         {"title", title.empty() ? nlohmann::json() : nlohmann::json(serverUtf8(title))},
