@@ -58,6 +58,10 @@ void MainWindow::onCreate(CREATESTRUCTW&, bool& handled) {
   bar.clrBk = 0;
   if (!SHCreateMenuBar(&bar)) MessageBoxW(hwnd, u"SHCreateMenuBar Failed", u"Error", MB_ICONERROR);
   menuBar = bar.hwndMB;
+  // The buttons' names, for a mouse that rests on them in a desktop window.
+  static constexpr LPCWSTR kButtonNames[] = {u"Quit", u"Full screen", u"Camera control",
+                                             u"Select Host", u"Snapshot"};
+  if (menuBar != nullptr) CommandBar_AddToolTips(menuBar, 5, kButtonNames);
 
   state.windowDC = GetDC(hwnd);
   video::yuvToRgbTables();

@@ -19,7 +19,11 @@ namespace zenta::platform {
 namespace {
 
 constexpr char16_t kMenuBarClass[] = u"menu_worker";
+constexpr char16_t kTipClass[] = u"menu_tip";
 constexpr int kButtonWidth = 26;
+// A button's name shows once the mouse has rested on it this long.
+constexpr UINT_PTR kTipTimer = 1;
+constexpr UINT kTipDelayMs = 500;
 
 struct MenuButton {
   int image;
@@ -34,6 +38,9 @@ struct MenuBar {
   std::vector<MenuButton> buttons;
   COLORREF background = 0;
   int pressed = -1;
+  std::vector<std::u16string> tips;  // one a button, empty for none
+  int hovered = -1;                  // the button a mouse rests on
+  HWND tip = nullptr;                // the name's window, made when first shown
 };
 
 std::mutex barsLock;
@@ -106,13 +113,117 @@ void paintMenuBar(HWND hwnd) {
   EndPaint(hwnd, &paint);
 }
 
+// A button's name: dark text on a pale box with a frame.
+LRESULT tipProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) return DefWindowProcW(hwnd, message, wParam, lParam);
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd, &paint);
+  RECT r;
+  GetClientRect(hwnd, &r);
+  HBRUSH back = CreateSolidBrush(RGB(255, 255, 225));
+  FillRect(dc, &r, back);
+  DeleteObject(back);
+  SelectObject(dc, GetStockObject(BLACK_PEN));
+  SelectObject(dc, GetStockObject(NULL_BRUSH));
+  Rectangle(dc, 0, 0, r.right, r.bottom);
+  char16_t text[64] = {};
+  GetWindowTextW(hwnd, text, 64);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(0, 0, 0));
+  DrawTextW(dc, text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  EndPaint(hwnd, &paint);
+  return 0;
+}
+
+void hideTip(HWND bar) {
+  KillTimer(bar, kTipTimer);
+  HWND tip = nullptr;
+  {
+    std::lock_guard guard(barsLock);
+    if (MenuBar* b = barOf(bar)) {
+      b->hovered = -1;
+      tip = b->tip;
+    }
+  }
+  if (tip != nullptr) ShowWindow(tip, SW_HIDE);
+}
+
+// The name of the button the mouse rests on, above the bar beside the
+// button, within the screen.
+void showTip(HWND bar) {
+  KillTimer(bar, kTipTimer);
+  std::u16string text;
+  HWND tip = nullptr;
+  int index = -1;
+  {
+    std::lock_guard guard(barsLock);
+    const MenuBar* b = barOf(bar);
+    if (b == nullptr || b->hovered < 0 || size_t(b->hovered) >= b->tips.size()) return;
+    index = b->hovered;
+    text = b->tips[size_t(index)];
+    tip = b->tip;
+  }
+  if (text.empty()) return;
+  if (tip == nullptr) {
+    tip = CreateWindowExW(WS_EX_TOPMOST | WS_EX_NOACTIVATE, kTipClass, u"", WS_POPUP, 0, 0, 1, 1,
+                          bar, nullptr, nullptr, nullptr);
+    if (tip == nullptr) return;
+    std::lock_guard guard(barsLock);
+    if (MenuBar* b = barOf(bar)) b->tip = tip;
+  }
+  SetWindowTextW(tip, text.c_str());
+  SIZE size{};
+  HDC dc = GetDC(tip);
+  GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
+  ReleaseDC(tip, dc);
+  RECT place;
+  GetWindowRect(bar, &place);
+  const int width = size.cx + 8, height = size.cy + 4;
+  const int screenWidth = screen().width();
+  const int x =
+      std::clamp(int(place.left) + index * kButtonWidth, 0, std::max(0, screenWidth - width));
+  const int y = std::max(0, int(place.top) - height - 2);
+  SetWindowPos(tip, HWND_TOPMOST, x, y, width, height, SWP_NOACTIVATE);
+  ShowWindow(tip, SW_SHOWNA);
+  InvalidateRect(tip, nullptr, TRUE);
+}
+
 LRESULT menuBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT:
       paintMenuBar(hwnd);
       return 0;
+    case WM_MOUSEMOVE: {
+      if ((wParam & MK_LBUTTON) != 0) return 0;
+      const int x = int16_t(LOWORD(lParam));
+      int index = x >= 0 ? x / kButtonWidth : -1;
+      bool changed = false, named = false;
+      {
+        std::lock_guard guard(barsLock);
+        MenuBar* bar = barOf(hwnd);
+        if (bar == nullptr) return 0;
+        if (index >= int(bar->buttons.size())) index = -1;
+        changed = index != bar->hovered;
+        named = index >= 0 && size_t(index) < bar->tips.size() && !bar->tips[size_t(index)].empty();
+      }
+      if (!changed) return 0;
+      hideTip(hwnd);
+      {
+        std::lock_guard guard(barsLock);
+        if (MenuBar* bar = barOf(hwnd)) bar->hovered = index;
+      }
+      if (named) SetTimer(hwnd, kTipTimer, kTipDelayMs, nullptr);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wParam == kTipTimer) showTip(hwnd);
+      return 0;
+    case WM_MOUSELEAVE:
+      hideTip(hwnd);
+      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP: {
+      if (message == WM_LBUTTONDOWN) hideTip(hwnd);
       const int x = int16_t(LOWORD(lParam)), y = int16_t(HIWORD(lParam));
       RECT client;
       GetClientRect(hwnd, &client);
@@ -183,6 +294,7 @@ LRESULT menuBarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 void registerMenuBarClass() {
   registerSystemClass(kMenuBarClass, menuBarProc, 0);
+  registerSystemClass(kTipClass, tipProc, 0);
 }
 
 }  // namespace zenta::platform
@@ -228,11 +340,22 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info) {
   return TRUE;
 }
 
+BOOL CommandBar_AddToolTips(HWND bar, UINT count, const LPCWSTR* tips) {
+  std::lock_guard guard(barsLock);
+  MenuBar* b = barOf(bar);
+  if (b == nullptr || (count > 0 && tips == nullptr)) return FALSE;
+  b->tips.clear();
+  for (UINT i = 0; i < count; ++i)
+    b->tips.emplace_back(tips[i] != nullptr ? tips[i] : u"");
+  return TRUE;
+}
+
 BOOL CommandBar_Show(HWND bar, BOOL show) {
   {
     std::lock_guard guard(barsLock);
     if (barOf(bar) == nullptr) return FALSE;
   }
+  if (!show) hideTip(bar);
   ShowWindow(bar, show ? SW_SHOW : SW_HIDE);
   updateMenuBarState();
   return TRUE;

@@ -22,6 +22,9 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info);
 // answers whether it is held.
 inline constexpr UINT TB_CHECKBUTTON = 0x0402, TB_ISBUTTONCHECKED = 0x040A;
 BOOL CommandBar_Show(HWND bar, BOOL show);
+// Names for a menu bar's buttons, one a button in their order: a mouse that
+// rests on a button shows its name beside it (a touch screen never does).
+BOOL CommandBar_AddToolTips(HWND bar, UINT count, const LPCWSTR* tips);
 inline constexpr DWORD SHFS_SHOWTASKBAR = 0x1, SHFS_HIDETASKBAR = 0x2, SHFS_SHOWSIPBUTTON = 0x4,
                        SHFS_HIDESIPBUTTON = 0x8, SHFS_SHOWSTARTICON = 0x10,
                        SHFS_HIDESTARTICON = 0x20;

@@ -50,7 +50,43 @@ bool disabledOrUnder(const Window* w) {
 
 }  // namespace
 
+namespace {
+
+void injectHover(int x, int y) {
+  auto& s = wm();
+  MSG move{}, leave{};
+  std::thread::id moveThread, leaveThread;
+  {
+    std::lock_guard guard(s.lock);
+    Window* w = s.capture != nullptr ? s.capture : windowAt(s, POINT{x, y});
+    if (w != nullptr && s.capture == nullptr && disabledOrUnder(w)) w = nullptr;
+    if (s.hover != nullptr && s.hover != w) {
+      leave = MSG{handleOf(s.hover), WM_MOUSELEAVE, 0, 0, messageTime(), {x, y}};
+      leaveThread = s.hover->thread;
+    }
+    s.hover = w;
+    if (w != nullptr) {
+      const POINT origin = s.clientOrigin(w);
+      move = MSG{handleOf(w),
+                 WM_MOUSEMOVE,
+                 0,
+                 MAKELPARAM(WORD(int16_t(x - origin.x)), WORD(int16_t(y - origin.y))),
+                 messageTime(),
+                 {x, y}};
+      moveThread = w->thread;
+    }
+  }
+  if (leave.hwnd != nullptr) postToThread(leaveThread, leave);
+  if (move.hwnd != nullptr) postToThread(moveThread, move);
+}
+
+}  // namespace
+
 void injectStylus(StylusAction action, int x, int y) {
+  if (action == StylusAction::Hover) {
+    injectHover(x, y);
+    return;
+  }
   auto& s = wm();
   HWND target = nullptr, topLevel = nullptr;
   MSG msg{};

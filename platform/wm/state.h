@@ -55,6 +55,7 @@ struct WindowManagerState {
   Window* focus = nullptr;
   Window* capture = nullptr;
   Window* active = nullptr;
+  Window* hover = nullptr;  // the window a hovering mouse is over
   uintptr_t nextHandle = 0x10000;
   ATOM nextAtom = 0xC000;
 

@@ -37,7 +37,11 @@ bool windowThread(HWND hwnd, std::thread::id& thread);
 // messages to the window that gets them.
 // DoubleDown is the second press of a double click: windows whose class
 // asks for double clicks get WM_LBUTTONDBLCLK for it, others a press.
-enum class StylusAction { Down, Move, Up, DoubleDown };
+// Hover is a mouse over the screen with no button down (a touch screen has
+// none): WM_MOUSEMOVE without MK_LBUTTON to the window under it, and
+// WM_MOUSELEAVE to the one it was over before when that changes (a point
+// off the screen leaves them all).
+enum class StylusAction { Down, Move, Up, DoubleDown, Hover };
 void injectStylus(StylusAction action, int x, int y);
 void injectKey(UINT virtualKey, bool down);
 // A key message taken from a queue: GetKeyState answers as of the last

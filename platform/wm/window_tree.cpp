@@ -194,6 +194,7 @@ BOOL DestroyWindow(HWND hwnd) {
       if (s.focus == w) s.focus = nullptr;
       if (s.capture == w) s.capture = nullptr;
       if (s.active == w) s.active = nullptr;
+      if (s.hover == w) s.hover = nullptr;
     }
     for (HWND each : order)
       s.windows.erase(reinterpret_cast<uintptr_t>(each));

@@ -17,7 +17,7 @@ inline constexpr UINT WM_NULL = 0x0000, WM_CREATE = 0x0001, WM_DESTROY = 0x0002,
                       WM_CHAR = 0x0102, WM_INITDIALOG = 0x0110, WM_COMMAND = 0x0111,
                       WM_TIMER = 0x0113, WM_MOUSEMOVE = 0x0200, WM_LBUTTONDOWN = 0x0201,
                       WM_LBUTTONUP = 0x0202, WM_LBUTTONDBLCLK = 0x0203, WM_MOUSEWHEEL = 0x020A,
-                      WM_PASTE = 0x0302, WM_COPY = 0x0301, WM_USER = 0x0400;
+                      WM_MOUSELEAVE = 0x02A3, WM_PASTE = 0x0302, WM_COPY = 0x0301, WM_USER = 0x0400;
 inline constexpr int WHEEL_DELTA = 120;
 inline constexpr UINT PM_NOREMOVE = 0, PM_REMOVE = 1;
 inline constexpr WPARAM MK_LBUTTON = 1;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 #include <thread>
 
 #include "platform/device/device.h"
@@ -141,6 +143,66 @@ TEST_F(Shell, MenuBarTapsSendCommandsAndTheBarsSetTheWorkArea) {
   EXPECT_FALSE(IsWindow(info.hwndMB));
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   EXPECT_EQ(work.bottom, 320);
+}
+
+TEST_F(Shell, AMouseRestingOnAMenuButtonShowsItsNameUntilItMovesOffOrPresses) {
+  SHMENUBARINFO info{};
+  info.cbSize = sizeof info;
+  info.hwndParent = owner;
+  info.nToolBarId = 134;
+  info.hInstRes = GetModuleHandleW(nullptr);
+  ASSERT_TRUE(SHCreateMenuBar(&info));
+  const LPCWSTR names[] = {u"Quit"};
+  ASSERT_TRUE(CommandBar_AddToolTips(info.hwndMB, 1, names));
+  const auto shown = [] {
+    const HWND tip = FindWindowW(u"menu_tip", nullptr);
+    return tip != nullptr && IsWindowVisible(tip) ? tip : nullptr;
+  };
+  const auto shownSoon = [&] {
+    for (int i = 0; i < 100 && shown() == nullptr; ++i) {
+      pump();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return shown();
+  };
+  injectStylus(StylusAction::Hover, 10, 300);
+  pump();
+  EXPECT_EQ(shown(), nullptr);  // not at once: a mouse passing by shows nothing
+  const HWND tip = shownSoon();
+  ASSERT_NE(tip, nullptr);
+  char16_t text[16] = {};
+  GetWindowTextW(tip, text, 16);
+  EXPECT_EQ(std::u16string(text), u"Quit");
+  RECT place;
+  GetWindowRect(tip, &place);
+  EXPECT_LE(place.bottom, 294);  // above the bar, on the screen
+  EXPECT_GE(place.left, 0);
+  // Off the bar, or off the screen: gone.
+  injectStylus(StylusAction::Hover, 100, 100);
+  pump();
+  EXPECT_EQ(shown(), nullptr);
+  injectStylus(StylusAction::Hover, 10, 300);
+  ASSERT_NE(shownSoon(), nullptr);
+  injectStylus(StylusAction::Hover, -1, -1);
+  pump();
+  EXPECT_EQ(shown(), nullptr);
+  // A press takes it away and sends the command as ever.
+  injectStylus(StylusAction::Hover, 10, 300);
+  ASSERT_NE(shownSoon(), nullptr);
+  lastCommand = 0;
+  injectStylus(StylusAction::Down, 10, 300);
+  pump();
+  EXPECT_EQ(shown(), nullptr);
+  injectStylus(StylusAction::Up, 10, 300);
+  pump();
+  EXPECT_EQ(lastCommand, 40004u);
+  // Where no button has a name, nothing shows.
+  injectStylus(StylusAction::Hover, 200, 300);
+  for (int i = 0; i < 40; ++i) {
+    pump();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(shown(), nullptr);
 }
 
 TEST_F(Shell, MessageBoxIsModalUntilOkIsTapped) {

@@ -177,6 +177,14 @@ grep '"event":"command"' "$work/events" | tail -n 2 | grep -q '"word":"stop"' ||
 key p s
 within 50 sh -c "ls '$work/WebCAM/'*.jpg" > /dev/null 2>&1 || fail "S saved no snapshot"
 
+# A mouse resting on a menu-bar icon shows its name; moved off, it goes.
+tip() { "$automate" "$work/a.sock" windows | grep -q '|menu_tip|Quit|visible'; }
+xdotool mousemove --window "$win" $((237 + 10 * 525 / 240)) $((307 * 700 / 320))
+within 30 tip || fail "no name over the Quit icon"
+xdotool mousemove --window "$win" 500 300
+within 30 sh -c "! '$automate' '$work/a.sock' windows | grep -q '|menu_tip|Quit|visible'" ||
+  fail "the name stayed when the mouse moved off"
+
 # "Select Host": a host pasted with Ctrl+A, Ctrl+V is saved with Enter; what
 # is typed before Escape is not.
 printf '127.0.0.2:9' | xclip -selection clipboard 2> /dev/null

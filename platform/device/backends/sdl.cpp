@@ -259,6 +259,10 @@ class Sdl final : public Backend {
           case SDL_WINDOWEVENT_FOCUS_LOST:
             releaseModifiers();
             break;
+          case SDL_WINDOWEVENT_LEAVE:
+            // The mouse left the window: it hovers over nothing on the screen.
+            if (!down_) injectStylus(StylusAction::Hover, -1, -1);
+            break;
           default:
             break;
         }
@@ -274,6 +278,10 @@ class Sdl final : public Backend {
         if (down_) {
           toDevice(e.motion.x, e.motion.y, p);
           injectStylus(StylusAction::Move, p.x, p.y);
+        } else if (toDevice(e.motion.x, e.motion.y, p)) {
+          injectStylus(StylusAction::Hover, p.x, p.y);
+        } else {
+          injectStylus(StylusAction::Hover, -1, -1);
         }
         break;
       case SDL_MOUSEBUTTONUP:
