@@ -48,9 +48,13 @@ bool disabledOrUnder(const Window* w) {
   return false;
 }
 
-}  // namespace
-
-namespace {
+// A mouse message for `w` at screen point (x, y), in its client coordinates.
+MSG stylusMessage(WindowManagerState& s, Window* w, UINT message, WPARAM keys, int x, int y) {
+  const POINT origin = s.clientOrigin(w);
+  return MSG{handleOf(w),   message,
+             keys,          MAKELPARAM(WORD(int16_t(x - origin.x)), WORD(int16_t(y - origin.y))),
+             messageTime(), {x, y}};
+}
 
 void injectHover(int x, int y) {
   auto& s = wm();
@@ -66,13 +70,7 @@ void injectHover(int x, int y) {
     }
     s.hover = w;
     if (w != nullptr) {
-      const POINT origin = s.clientOrigin(w);
-      move = MSG{handleOf(w),
-                 WM_MOUSEMOVE,
-                 0,
-                 MAKELPARAM(WORD(int16_t(x - origin.x)), WORD(int16_t(y - origin.y))),
-                 messageTime(),
-                 {x, y}};
+      move = stylusMessage(s, w, WM_MOUSEMOVE, 0, x, y);
       moveThread = w->thread;
     }
   }
@@ -88,14 +86,13 @@ void injectStylus(StylusAction action, int x, int y) {
     return;
   }
   auto& s = wm();
-  HWND target = nullptr, topLevel = nullptr;
+  HWND topLevel = nullptr;
   MSG msg{};
   std::thread::id thread;
   {
     std::lock_guard guard(s.lock);
     Window* w = s.capture != nullptr ? s.capture : windowAt(s, POINT{x, y});
     if (w == nullptr || (s.capture == nullptr && disabledOrUnder(w))) return;
-    const POINT origin = s.clientOrigin(w);
     const bool doubleClick = action == StylusAction::DoubleDown && w->cls != nullptr &&
                              (w->cls->wc.style & CS_DBLCLKS) != 0;
     if (action == StylusAction::DoubleDown) action = StylusAction::Down;
@@ -104,10 +101,7 @@ void injectStylus(StylusAction action, int x, int y) {
                          : action == StylusAction::Up   ? WM_LBUTTONUP
                                                         : WM_MOUSEMOVE;
     const WPARAM keys = action == StylusAction::Up ? 0 : MK_LBUTTON;
-    target = handleOf(w);
-    msg = MSG{target,        message,
-              keys,          MAKELPARAM(WORD(int16_t(x - origin.x)), WORD(int16_t(y - origin.y))),
-              messageTime(), {x, y}};
+    msg = stylusMessage(s, w, message, keys, x, y);
     thread = w->thread;
     Window* top = w;
     while (top->parent != nullptr)
